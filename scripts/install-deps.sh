@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running Lanthorn need, and only those
+# that are missing. Runs as root, or through sudo.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev libplist-dev libbenchmark-dev
+    # run: icons (the theme's PNGs, and the SVG plugin for scalable ones)
+    adwaita-icon-theme hicolor-icon-theme libqt6svg6
+    # run without a desktop, and the screenshots
+    xvfb xauth imagemagick
+)
+if [ "${LANTHORN_EXTRA_PACKAGES:-}" != "" ]; then
+    read -r -a extra <<< "$LANTHORN_EXTRA_PACKAGES"
+    packages+=("${extra[@]}")
+fi
+
+if [ "$(uname -s)" = "Darwin" ]; then
+    echo "macOS: install the dependencies with Homebrew: brew install cmake qt libplist google-benchmark" >&2
+    exit 0
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "Installing ${missing[*]} needs root or sudo." >&2; exit 1; }
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

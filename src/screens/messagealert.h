@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <optional>
+
+#include <QMessageBox>
+class QWidget;
+
+// An alert that is on screen exactly while its message is set: one window-modal message box
+// with a single "OK" that clears the message. Setting a new message while it is shown replaces
+// the text; there is never a second box.
+class MessageAlert final : public QObject
+{
+    Q_OBJECT
+public:
+    MessageAlert(const QString &title, QWidget *parent);
+    ~MessageAlert() override;
+
+    const std::optional<QString> &message() const { return m_message; }
+    void setMessage(const std::optional<QString> &message);
+    bool isShown() const;
+    QMessageBox *box() const { return m_box; }
+
+signals:
+    // The user pressed "OK"; the message is already cleared.
+    void dismissed();
+
+private:
+    void apply();
+
+    QString m_title;
+    QPointer<QWidget> m_parent;
+    QPointer<QMessageBox> m_box;
+    std::optional<QString> m_message;
+};

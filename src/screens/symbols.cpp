@@ -1,0 +1,86 @@
+#include "symbols.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QPainter>
+#include <QPixmap>
+#include <QStyle>
+
+namespace Symbols {
+
+namespace {
+
+struct Mapping
+{
+    QStringList themeNames;
+    QStyle::StandardPixmap fallback;
+};
+
+const QHash<QString, Mapping> &table()
+{
+    static const QHash<QString, Mapping> mappings = {
+        {QStringLiteral("iphone"), {{QStringLiteral("phone"), QStringLiteral("smartphone"), QStringLiteral("multimedia-player")}, QStyle::SP_ComputerIcon}},
+        {QStringLiteral("photo.on.rectangle.angled"), {{QStringLiteral("image-x-generic"), QStringLiteral("folder-pictures")}, QStyle::SP_FileIcon}},
+        {QStringLiteral("checkmark.circle"), {{QStringLiteral("emblem-ok-symbolic"), QStringLiteral("emblem-default"), QStringLiteral("object-select-symbolic")}, QStyle::SP_DialogApplyButton}},
+        {QStringLiteral("plus"), {{QStringLiteral("list-add"), QStringLiteral("list-add-symbolic")}, QStyle::SP_FileDialogNewFolder}},
+        {QStringLiteral("xmark.circle"), {{QStringLiteral("edit-clear"), QStringLiteral("edit-clear-all-symbolic")}, QStyle::SP_DialogResetButton}},
+        {QStringLiteral("square.grid.2x2"), {{QStringLiteral("view-grid"), QStringLiteral("view-app-grid-symbolic"), QStringLiteral("view-grid-symbolic")}, QStyle::SP_FileDialogContentsView}},
+        {QStringLiteral("list.bullet"), {{QStringLiteral("view-list"), QStringLiteral("view-list-symbolic")}, QStyle::SP_FileDialogDetailedView}},
+        {QStringLiteral("rectangle.split.3x1"), {{QStringLiteral("view-column"), QStringLiteral("view-dual-symbolic"), QStringLiteral("view-paged-symbolic")}, QStyle::SP_FileDialogListView}},
+        {QStringLiteral("chevron.up"), {{QStringLiteral("go-up"), QStringLiteral("go-up-symbolic")}, QStyle::SP_FileDialogToParent}},
+        {QStringLiteral("arrow.clockwise"), {{QStringLiteral("view-refresh"), QStringLiteral("view-refresh-symbolic")}, QStyle::SP_BrowserReload}},
+        {QStringLiteral("folder.badge.plus"), {{QStringLiteral("folder-new"), QStringLiteral("folder-new-symbolic")}, QStyle::SP_FileDialogNewFolder}},
+        {QStringLiteral("trash"), {{QStringLiteral("user-trash"), QStringLiteral("user-trash-symbolic")}, QStyle::SP_TrashIcon}},
+        {QStringLiteral("folder"), {{QStringLiteral("folder"), QStringLiteral("folder-open")}, QStyle::SP_DirIcon}},
+        {QStringLiteral("terminal"), {{QStringLiteral("utilities-terminal"), QStringLiteral("utilities-terminal-symbolic")}, QStyle::SP_ComputerIcon}},
+        {QStringLiteral("document.on.document"), {{QStringLiteral("edit-copy"), QStringLiteral("edit-copy-symbolic")}, QStyle::SP_FileIcon}},
+        {QStringLiteral("folder.badge.questionmark"), {{QStringLiteral("folder-saved-search"), QStringLiteral("dialog-question"), QStringLiteral("folder")}, QStyle::SP_MessageBoxQuestion}},
+        {QStringLiteral("square.and.arrow.down"), {{QStringLiteral("document-save"), QStringLiteral("go-down"), QStringLiteral("folder-download")}, QStyle::SP_ArrowDown}},
+    };
+    return mappings;
+}
+
+// Last resort when neither the theme nor the style has anything: a plain rounded square, so
+// a control never shows as an empty button.
+QIcon drawnGlyph()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QApplication::palette().color(QPalette::WindowText), 2));
+    painter.drawRoundedRect(QRectF(5, 5, 22, 22), 5, 5);
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+QStringList themeNames(const QString &symbolName)
+{
+    return table().value(symbolName).themeNames;
+}
+
+QIcon icon(const QString &symbolName)
+{
+    static QHash<QString, QIcon> cache;
+    if (const auto it = cache.constFind(symbolName); it != cache.constEnd())
+        return *it;
+
+    QIcon result;
+    const auto it = table().constFind(symbolName);
+    if (it != table().constEnd()) {
+        for (const QString &name : it->themeNames) {
+            result = QIcon::fromTheme(name);
+            if (!result.isNull())
+                break;
+        }
+        if (result.isNull())
+            result = QApplication::style()->standardIcon(it->fallback);
+    }
+    if (result.isNull())
+        result = drawnGlyph();
+    cache.insert(symbolName, result);
+    return result;
+}
+
+} // namespace Symbols

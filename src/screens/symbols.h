@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+// The symbol names the screens use ("iphone", "folder.badge.plus", ...) mapped onto the
+// desktop's icon theme, with Qt's standard icons and finally a drawn glyph as fallbacks, so
+// that every control shows an icon even under a bare X server. GUI thread only.
+namespace Symbols {
+
+QIcon icon(const QString &symbolName);
+
+// The freedesktop icon names tried for a symbol, best first (for tests and diagnostics).
+QStringList themeNames(const QString &symbolName);
+
+} // namespace Symbols

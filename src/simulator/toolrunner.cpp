@@ -1,0 +1,112 @@
+#include "toolrunner.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace ToolRunner {
+
+namespace {
+
+// Short enough that a stop request or the deadline is noticed promptly.
+constexpr int pollSliceMs = 50;
+
+QString launchFailure(const QString &executable, const QProcess &process)
+{
+    QString reason = process.errorString();
+    const QFileInfo info(executable);
+    if (!info.exists())
+        reason = QCoreApplication::translate("ToolRunner", "No such file or directory");
+    else if (!info.isExecutable() || info.isDir())
+        reason = QCoreApplication::translate("ToolRunner", "Permission denied");
+    return QCoreApplication::translate("ToolRunner", "The developer tools could not be started (%1): %2")
+        .arg(executable, reason);
+}
+
+void endChild(QProcess &process)
+{
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+} // namespace
+
+QString executablePath()
+{
+    const QString overridden = qEnvironmentVariable("LANTHORN_XCRUN");
+    return overridden.isEmpty() ? QStringLiteral("/usr/bin/xcrun") : overridden;
+}
+
+Result<Outcome> run(const QStringList &arguments, const Options &options)
+{
+    return run(executablePath(), arguments, options);
+}
+
+Result<Outcome> run(const QString &executable, const QStringList &arguments, const Options &options)
+{
+    QProcess process;
+    process.setProgram(executable);
+    process.setArguments(arguments);
+    process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    const bool wantsOutput = options.capture == Capture::StandardOutput;
+    if (wantsOutput) {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (options.discardOtherOutput)
+            process.setStandardErrorFile(QProcess::nullDevice());
+        process.setReadChannel(QProcess::StandardOutput);
+    } else {
+        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        if (options.discardOtherOutput)
+            process.setStandardOutputFile(QProcess::nullDevice());
+        process.setReadChannel(QProcess::StandardError);
+    }
+
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(-1))
+        return Result<Outcome>::failure(launchFailure(executable, process));
+
+    Outcome outcome;
+    QDeadlineTimer deadline(options.timeout);
+    auto drain = [&] {
+        outcome.captured += process.readAll();
+        return outcome.captured.size() <= options.maxBytes;
+    };
+
+    // QProcess notices the child's exit even when a grandchild still holds the pipe open, so
+    // this loop ends with the child, not with the last writer.
+    while (process.state() != QProcess::NotRunning) {
+        if (options.stop.stop_requested()) {
+            endChild(process);
+            return Result<Outcome>::failure(
+                QCoreApplication::translate("ToolRunner", "The developer tools were stopped."));
+        }
+        if (deadline.hasExpired()) {
+            endChild(process);
+            return Result<Outcome>::failure(
+                QCoreApplication::translate("ToolRunner",
+                                            "The developer tools did not answer within %n second(s) (%1).",
+                                            nullptr, int(options.timeout.count() / 1000))
+                    .arg(executable));
+        }
+        process.waitForReadyRead(pollSliceMs);
+        if (!drain()) {
+            endChild(process);
+            return Result<Outcome>::failure(
+                QCoreApplication::translate("ToolRunner",
+                                            "The developer tools wrote more than %1 MiB; the output was not read.")
+                    .arg(options.maxBytes / (1024 * 1024)));
+        }
+    }
+    if (!drain())
+        return Result<Outcome>::failure(
+            QCoreApplication::translate("ToolRunner",
+                                        "The developer tools wrote more than %1 MiB; the output was not read.")
+                .arg(options.maxBytes / (1024 * 1024)));
+
+    outcome.crashed = process.exitStatus() == QProcess::CrashExit;
+    outcome.exitCode = outcome.crashed ? -1 : process.exitCode();
+    return Result<Outcome>::success(std::move(outcome));
+}
+
+} // namespace ToolRunner

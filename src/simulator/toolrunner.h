@@ -1,0 +1,46 @@
+#pragma once
+
+#include "result.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <stop_token>
+
+// Runs the developer tools ("/usr/bin/xcrun", or $LANTHORN_XCRUN) as a child process without a
+// shell. One stream is piped and read while the child runs, so a chatty child never blocks on a
+// full pipe. Safe on any thread; every call is its own process.
+namespace ToolRunner {
+
+enum class Capture { StandardOutput, StandardError };
+
+struct Options
+{
+    Capture capture = Capture::StandardOutput;
+    // The stream that is not captured: inherited from us, or sent to the null device.
+    bool discardOtherOutput = false;
+    std::chrono::milliseconds timeout{60'000};
+    qint64 maxBytes = qint64(64) * 1024 * 1024;
+    std::stop_token stop;
+};
+
+struct Outcome
+{
+    QByteArray captured;
+    int exitCode = 0;
+    bool crashed = false; // ended by a signal
+};
+
+// "/usr/bin/xcrun" unless LANTHORN_XCRUN names another executable.
+QString executablePath();
+
+// Fails only when the tool could not be started, did not finish in time, wrote more than
+// maxBytes, or was stopped. A non-zero exit is an Outcome, for the caller to judge.
+Result<Outcome> run(const QStringList &arguments, const Options &options);
+
+// Same, with an explicit executable (tests, the stand-in).
+Result<Outcome> run(const QString &executable, const QStringList &arguments, const Options &options);
+
+} // namespace ToolRunner
