@@ -95,6 +95,10 @@ namespace SimulatorListing {
 
 QString runtimeDisplayName(const QString &runtimeKey)
 {
+    // Tools before Xcode 10.1 keyed the devices by display name ("iOS 12.1"); splitting that at
+    // the dots would show "1 ".
+    if (runtimeKey.contains(QLatin1Char(' ')) && !runtimeKey.contains(QLatin1Char('-')))
+        return runtimeKey;
     const QStringList dotPieces = runtimeKey.split(QLatin1Char('.'), Qt::SkipEmptyParts);
     if (dotPieces.isEmpty())
         return runtimeKey;

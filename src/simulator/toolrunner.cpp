@@ -50,17 +50,17 @@ Result<Outcome> run(const QString &executable, const QStringList &arguments, con
     process.setArguments(arguments);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
     const bool wantsOutput = options.capture == Capture::StandardOutput;
-    if (wantsOutput) {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        if (options.discardOtherOutput)
+    if (options.discardOtherOutput) {
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        if (wantsOutput)
             process.setStandardErrorFile(QProcess::nullDevice());
-        process.setReadChannel(QProcess::StandardOutput);
-    } else {
-        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        if (options.discardOtherOutput)
+        else
             process.setStandardOutputFile(QProcess::nullDevice());
-        process.setReadChannel(QProcess::StandardError);
+    } else {
+        process.setProcessChannelMode(wantsOutput ? QProcess::ForwardedErrorChannel
+                                                  : QProcess::ForwardedOutputChannel);
     }
+    process.setReadChannel(wantsOutput ? QProcess::StandardOutput : QProcess::StandardError);
 
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// Shell scripts that stand in for the developer tools in tests, written into a temporary folder.
+class FakeTool
+{
+public:
+    FakeTool();
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString dir() const { return m_dir.path(); }
+    // Writes an executable script with the given body (a "#!/bin/sh" line is added) and returns
+    // its path.
+    QString write(const QString &name, const QByteArray &body);
+    // The path of a file inside the folder, for recorded arguments and canned output.
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Sets LANTHORN_XCRUN for the lifetime of the object, restoring the old value afterwards.
+class ScopedToolPath
+{
+public:
+    explicit ScopedToolPath(const QString &path);
+    ~ScopedToolPath();
+    ScopedToolPath(const ScopedToolPath &) = delete;
+    ScopedToolPath &operator=(const ScopedToolPath &) = delete;
+
+private:
+    QByteArray m_old;
+    bool m_hadOld;
+};
