@@ -10,7 +10,7 @@ packages=(
     # run: icons (the theme's PNGs, and the SVG plugin for scalable ones)
     adwaita-icon-theme hicolor-icon-theme libqt6svg6
     # run without a desktop, and the screenshots
-    xvfb xauth imagemagick
+    xvfb xauth imagemagick x11-utils fonts-dejavu-core
 )
 if [ "${LANTHORN_EXTRA_PACKAGES:-}" != "" ]; then
     read -r -a extra <<< "$LANTHORN_EXTRA_PACKAGES"
