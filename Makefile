@@ -28,3 +28,8 @@ bench: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Fuzz every decoder for FUZZ_SECONDS each (default 180); crashes land in tests/fuzz/crashes/.
+fuzz: deps
+	@./scripts/fuzz.sh
+.PHONY: fuzz

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for FUZZ_SECONDS.
+# New crashes are saved under tests/fuzz/crashes/<target>/, where `make test` replays them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-180}
+build=${FUZZ_BUILD_DIR:-build-fuzz}
+jobs=${JOBS:-$(nproc)}
+sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DLANTHORN_FUZZ=ON -DLANTHORN_BUILD_BENCH=OFF \
+        -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link $sanitize" \
+        -DCMAKE_EXE_LINKER_FLAGS="$sanitize" >/dev/null
+fi
+targets=()
+for src in tests/fuzz/fuzz_*.cpp; do
+    name=$(basename "$src" .cpp)
+    targets+=("$name")
+done
+[ -n "${FUZZ_TARGETS:-}" ] && read -r -a targets <<< "$FUZZ_TARGETS"
+cmake --build "$build" -j "$jobs" --target "${targets[@]}"
+
+export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+for target in "${targets[@]}"; do
+    name=${target#fuzz_}
+    work="$build/fuzz-corpus/$name"
+    crashes="tests/fuzz/crashes/$name"
+    mkdir -p "$work" "$crashes"
+    echo "== $target for ${seconds}s"
+    # New inputs go to the build tree's corpus; the seeds in the repository stay as they are.
+    "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=4096 \
+        -timeout=10 -max_len=${FUZZ_MAX_LEN:-65536} -artifact_prefix="$crashes/" \
+        "$work" "tests/fuzz/corpus/$name" 2>&1 | grep -E 'stat::number_of_executed_units|Done|ERROR|SUMMARY|crash-|BINGO' || true
+done
