@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QTemporaryDir>
+#include <QUrl>
+
+// A temporary folder for file-system tests, removed with the object. Paths are relative to it.
+class TempFolder
+{
+public:
+    TempFolder();
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString errorString() const { return m_dir.errorString(); }
+    QString path(const QString &relative = {}) const;
+    QUrl url(const QString &relative = {}) const { return QUrl::fromLocalFile(path(relative)); }
+
+    // Creates the file (and its missing parent folders); an invalid `modified` leaves the time.
+    bool createFile(const QString &relative, const QByteArray &bytes = {}, const QDateTime &modified = {});
+    bool createDir(const QString &relative);
+    bool createSymlink(const QString &target, const QString &relative);
+    QByteArray read(const QString &relative) const;
+    bool exists(const QString &relative) const; // anything at the path, a dangling link too
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Sets an environment variable for the lifetime of the object (an empty value unsets it), then
+// restores the old state.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const QByteArray &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *m_name;
+    bool m_wasSet;
+    QByteArray m_old;
+};
+
+// True when permission bits do not stop this process (root): such cases are skipped.
+bool permissionsAreIgnored();
