@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 TempFolder::TempFolder() : m_dir(QDir::tempPath() + QStringLiteral("/lanthorn-test-XXXXXX")) {}
@@ -20,7 +22,8 @@ bool TempFolder::createFile(const QString &relative, const QByteArray &bytes, co
     if (!QDir().mkpath(QFileInfo(full).absolutePath()))
         return false;
     QFile file(full);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
+        !file.flush())
         return false;
     if (modified.isValid() && !file.setFileTime(modified, QFileDevice::FileModificationTime))
         return false;
@@ -69,4 +72,43 @@ ScopedEnv::~ScopedEnv()
 bool permissionsAreIgnored()
 {
     return ::geteuid() == 0;
+}
+
+std::optional<QByteArray> runWithPermissionsApplied(const std::function<QByteArray()> &work)
+{
+    if (!permissionsAreIgnored())
+        return work();
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0) {
+        ::close(fds[0]);
+        constexpr uid_t nobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(2);
+        const QByteArray out = work();
+        qsizetype written = 0;
+        while (written < out.size()) {
+            const ssize_t n = ::write(fds[1], out.constData() + written, size_t(out.size() - written));
+            if (n <= 0)
+                ::_exit(3);
+            written += n;
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray out;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+        out.append(buffer, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return out;
 }

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <functional>
+#include <optional>
+
 // A temporary folder for file-system tests, removed with the object. Paths are relative to it.
 class TempFolder
 {
@@ -44,5 +47,10 @@ private:
     QByteArray m_old;
 };
 
-// True when permission bits do not stop this process (root): such cases are skipped.
+// True when permission bits do not stop this process (root).
 bool permissionsAreIgnored();
+
+// Runs `work` where permission bits apply: directly for an ordinary user; as root, in a forked
+// child that has dropped to the "nobody" user. Gives what `work` returned, or none when the child
+// failed. Keep `work` small: the child only has the calling thread.
+std::optional<QByteArray> runWithPermissionsApplied(const std::function<QByteArray()> &work);

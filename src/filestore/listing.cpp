@@ -1,0 +1,134 @@
+#include "listing.h"
+
+#include "filetypes.h"
+#include "namecollation.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+qint64 modifiedMSecs(const struct stat &st)
+{
+#ifdef Q_OS_DARWIN
+    const struct timespec &t = st.st_mtimespec;
+#else
+    const struct timespec &t = st.st_mtim;
+#endif
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1'000'000;
+}
+
+bool isHidden(const char *name, [[maybe_unused]] const struct stat *st)
+{
+    if (name[0] == '.')
+        return true;
+#ifdef Q_OS_DARWIN
+    return st && (st->st_flags & UF_HIDDEN);
+#else
+    return false;
+#endif
+}
+
+// The entry for `name` inside the open folder `dirFd`. Symbolic links are followed; a link
+// whose target is missing is described by the link itself.
+FileEntry entryAt(int dirFd, const char *name, const QString &parentPath, const QString &decodedName,
+                  const struct stat *known)
+{
+    struct stat st;
+    bool ok = known != nullptr;
+    if (ok)
+        st = *known;
+    else
+        ok = ::fstatat(dirFd, name, &st, 0) == 0;
+    const FileType *type = nullptr;
+    if (!ok && ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+        ok = true;
+        type = &FileTypes::symbolicLink();
+    }
+    if (!ok)
+        return FileEntry(parentPath, decodedName, false, std::nullopt, std::nullopt, QString(),
+                         FileTypes::genericIcon());
+    const bool isDirectory = S_ISDIR(st.st_mode);
+    if (!type)
+        type = isDirectory ? &FileTypes::folder() : &FileTypes::forFileName(decodedName);
+    return FileEntry(parentPath, decodedName, isDirectory, modifiedMSecs(st), qint64(st.st_size), type->kind,
+                     type->icon);
+}
+
+QString withTrailingSlash(const QString &path)
+{
+    QString cleaned = QDir::cleanPath(path);
+    if (!cleaned.endsWith(u'/'))
+        cleaned += u'/';
+    return cleaned;
+}
+
+} // namespace
+
+QList<FileEntry> listDirectory(const QUrl &folder)
+{
+    if (!folder.isLocalFile())
+        return {};
+    return listDirectory(folder.toLocalFile());
+}
+
+QList<FileEntry> listDirectory(const QString &folderPath)
+{
+    if (folderPath.isEmpty())
+        return {};
+    const int dirFd = ::open(QFile::encodeName(folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return {};
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return {};
+    }
+    const QString parentPath = withTrailingSlash(folderPath);
+    std::vector<FileEntry> entries;
+    bool failed = false;
+    for (;;) {
+        errno = 0;
+        const dirent *item = ::readdir(dir);
+        if (!item) {
+            failed = errno != 0;
+            break;
+        }
+        if (item->d_name[0] == '.')
+            continue;
+        struct stat st;
+        const bool statOk = ::fstatat(dirFd, item->d_name, &st, 0) == 0;
+        if (statOk && isHidden(item->d_name, &st))
+            continue;
+        entries.push_back(entryAt(dirFd, item->d_name, parentPath, QFile::decodeName(item->d_name),
+                                  statOk ? &st : nullptr));
+    }
+    ::closedir(dir);
+    if (failed)
+        return {};
+
+    const auto order = NameCollation::sortedOrder(qsizetype(entries.size()),
+                                                  [&entries](qsizetype i) { return QStringView(entries[i].name()); });
+    QList<FileEntry> sorted;
+    sorted.reserve(qsizetype(entries.size()));
+    for (qsizetype i : order)
+        sorted.append(std::move(entries[i]));
+    return sorted;
+}
+
+FileEntry makeFileEntry(const QUrl &url)
+{
+    const QString path = QDir::cleanPath(url.toLocalFile());
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString parentPath = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    const QByteArray encoded = QFile::encodeName(path);
+    return entryAt(AT_FDCWD, encoded.constData(), parentPath, name, nullptr);
+}
