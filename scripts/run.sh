@@ -109,7 +109,7 @@ for _ in $(seq 150); do
     fi
     if command -v xwininfo >/dev/null; then
         for id in $(DISPLAY="$display" xwininfo -root -children 2>/dev/null \
-                    | awk '/\("lanthorn"/ { print $1 }'); do
+                    | awk 'tolower($0) ~ /\("lanthorn"/ { print $1 }'); do
             if DISPLAY="$display" xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
                 mapped=yes
             fi
