@@ -1,0 +1,417 @@
+#include "fileoperations.h"
+#include "fileoperations_p.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString nameOf(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+QString reasonFor(int error)
+{
+    switch (error) {
+    case EEXIST:
+    case ENOTEMPTY:
+        return u"an item with the same name already exists"_s;
+    case ENOENT:
+        return u"it doesn’t exist"_s;
+    case EACCES:
+    case EPERM:
+        return u"you don’t have permission to access it"_s;
+    case ENOSPC:
+    case EDQUOT:
+        return u"there isn’t enough space on the disk"_s;
+    case ENAMETOOLONG:
+        return u"the name is too long"_s;
+    case EROFS:
+        return u"the volume is read-only"_s;
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+Status failure(const QString &path, const QString &participle, int error)
+{
+    return Status::failure(u"“%1” couldn’t be %2 because %3."_s.arg(nameOf(path), participle, reasonFor(error)));
+}
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+bool lstatPath(const QByteArray &path, struct stat &st)
+{
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+// A name that the listing skips (it starts with "."), short enough for any item's folder.
+QString temporarySibling(const QString &path)
+{
+    const QString folder = QFileInfo(path).path();
+    QString name;
+    do {
+        name = folder + u"/.lanthorn-"_s + QString::number(QRandomGenerator::global()->generate64(), 36);
+    } while (FileOperations::exists(name));
+    return name;
+}
+
+#ifdef Q_OS_LINUX
+constexpr unsigned renameNoReplaceFlag = RENAME_NOREPLACE;
+constexpr unsigned renameExchangeFlag = RENAME_EXCHANGE;
+#endif
+
+// 0 or an errno. Fails with EEXIST, replacing nothing, when `to` exists.
+int renameExclusive(const QByteArray &from, const QByteArray &to)
+{
+#if defined(Q_OS_LINUX)
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), renameNoReplaceFlag) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    // The file system cannot rename exclusively: a hard link is exclusive for files, and a
+    // check just before the rename is the best left for folders.
+    struct stat st;
+    if (!lstatPath(from, st))
+        return errno;
+    if (!S_ISDIR(st.st_mode)) {
+        if (::link(from.constData(), to.constData()) == 0)
+            return ::unlink(from.constData()) == 0 ? 0 : errno;
+        if (errno == EEXIST)
+            return EEXIST;
+    }
+    if (lstatPath(to, st))
+        return EEXIST;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+#elif defined(Q_OS_DARWIN)
+    return ::renamex_np(from.constData(), to.constData(), RENAME_EXCL) == 0 ? 0 : errno;
+#else
+    struct stat st;
+    if (lstatPath(to, st))
+        return EEXIST;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+#endif
+}
+
+int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source)
+{
+    const int in = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return error;
+    }
+    int error = 0;
+    bool useReadWrite = true;
+#ifdef Q_OS_LINUX
+    useReadWrite = false;
+    bool copiedAny = false;
+    for (;;) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+        if (n > 0) {
+            copiedAny = true;
+            continue;
+        }
+        if (n == 0) {
+            // Some file systems report nothing to copy for files that do hold data.
+            useReadWrite = !copiedAny && source.st_size > 0;
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (!copiedAny && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+            useReadWrite = true;
+        else
+            error = errno;
+        break;
+    }
+#endif
+    if (!error && useReadWrite) {
+        std::vector<char> buffer(1 << 20);
+        for (;;) {
+            const ssize_t n = ::read(in, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = errno;
+                break;
+            }
+            if (n == 0)
+                break;
+            for (ssize_t done = 0; done < n;) {
+                const ssize_t w = ::write(out, buffer.data() + done, size_t(n - done));
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w < 0) {
+                    error = errno;
+                    break;
+                }
+                done += w;
+            }
+            if (error)
+                break;
+        }
+    }
+    if (!error) {
+        ::fchmod(out, source.st_mode & 07777);
+#ifdef Q_OS_DARWIN
+        const struct timespec times[2] = {source.st_atimespec, source.st_mtimespec};
+#else
+        const struct timespec times[2] = {source.st_atim, source.st_mtim};
+#endif
+        ::futimens(out, times);
+    }
+    if (::close(out) != 0 && !error)
+        error = errno;
+    ::close(in);
+    return error;
+}
+
+// 0 or an errno. Links are copied as links, so a link cannot lead the copy out of the tree or
+// round a loop; sockets and devices are refused.
+int copyTree(const QByteArray &from, const QByteArray &to)
+{
+    struct stat st;
+    if (!lstatPath(from, st))
+        return errno;
+    if (S_ISLNK(st.st_mode)) {
+        std::vector<char> target(size_t(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+        const ssize_t n = ::readlink(from.constData(), target.data(), target.size() - 1);
+        if (n < 0)
+            return errno;
+        target[size_t(n)] = '\0';
+        return ::symlink(target.data(), to.constData()) == 0 ? 0 : errno;
+    }
+    if (S_ISREG(st.st_mode))
+        return copyRegularFile(from, to, st);
+    if (S_ISFIFO(st.st_mode))
+        return ::mkfifo(to.constData(), st.st_mode & 07777) == 0 ? 0 : errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTSUP;
+
+    if (::mkdir(to.constData(), 0700) != 0)
+        return errno;
+    DIR *dir = ::opendir(from.constData());
+    if (!dir)
+        return errno;
+    std::unique_ptr<DIR, int (*)(DIR *)> closer(dir, ::closedir);
+    for (;;) {
+        errno = 0;
+        const dirent *item = ::readdir(dir);
+        if (!item) {
+            if (errno != 0)
+                return errno;
+            break;
+        }
+        const QByteArray name(item->d_name);
+        if (name == "." || name == "..")
+            continue;
+        if (const int error = copyTree(from + '/' + name, to + '/' + name))
+            return error;
+    }
+    // Permissions last, so that a read-only source folder can still be filled.
+    ::chmod(to.constData(), st.st_mode & 07777);
+#ifdef Q_OS_DARWIN
+    const struct timespec times[2] = {st.st_atimespec, st.st_mtimespec};
+#else
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+#endif
+    ::utimensat(AT_FDCWD, to.constData(), times, AT_SYMLINK_NOFOLLOW);
+    return 0;
+}
+
+int removeTree(const QByteArray &path)
+{
+    struct stat st;
+    if (!lstatPath(path, st))
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ::unlink(path.constData()) == 0 ? 0 : errno;
+    DIR *dir = ::opendir(path.constData());
+    if (!dir)
+        return errno;
+    int firstError = 0;
+    {
+        std::unique_ptr<DIR, int (*)(DIR *)> closer(dir, ::closedir);
+        std::vector<QByteArray> names;
+        for (;;) {
+            errno = 0;
+            const dirent *item = ::readdir(dir);
+            if (!item) {
+                firstError = errno;
+                break;
+            }
+            const QByteArray name(item->d_name);
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        for (const QByteArray &name : names) {
+            const int error = removeTree(path + '/' + name);
+            if (error && !firstError)
+                firstError = error;
+        }
+    }
+    if (::rmdir(path.constData()) != 0 && !firstError)
+        firstError = errno;
+    return firstError;
+}
+
+// Puts `replacement` in the place of `existing` and removes what was there. On failure the
+// existing item is back in place.
+int swapIntoPlace(const QByteArray &replacement, const QByteArray &existing)
+{
+    struct stat oldSt, newSt;
+    if (!lstatPath(existing, oldSt) || !lstatPath(replacement, newSt))
+        return errno;
+    if (!S_ISDIR(oldSt.st_mode) && !S_ISDIR(newSt.st_mode))
+        return ::rename(replacement.constData(), existing.constData()) == 0 ? 0 : errno;
+#ifdef Q_OS_LINUX
+    if (::renameat2(AT_FDCWD, replacement.constData(), AT_FDCWD, existing.constData(), renameExchangeFlag) == 0) {
+        removeTree(replacement); // now the old item
+        return 0;
+    }
+#endif
+    const QByteArray backup = encoded(temporarySibling(QFile::decodeName(existing)));
+    if (::rename(existing.constData(), backup.constData()) != 0)
+        return errno;
+    if (::rename(replacement.constData(), existing.constData()) != 0) {
+        const int error = errno;
+        ::rename(backup.constData(), existing.constData());
+        return error;
+    }
+    removeTree(backup);
+    return 0;
+}
+
+// Copies into a hidden temporary beside `to`; none and a cleaned-up folder on failure.
+std::optional<QByteArray> copyToTemporary(const QString &from, const QString &to, int &error)
+{
+    const QByteArray temporary = encoded(temporarySibling(to));
+    error = copyTree(encoded(from), temporary);
+    if (error) {
+        removeTree(temporary);
+        return std::nullopt;
+    }
+    return temporary;
+}
+
+} // namespace
+
+namespace FileOperationsPrivate {
+
+int renameExclusive(const QByteArray &from, const QByteArray &to)
+{
+    return ::renameExclusive(from, to);
+}
+
+QString reasonFor(int error)
+{
+    return ::reasonFor(error);
+}
+
+} // namespace FileOperationsPrivate
+
+namespace FileOperations {
+
+bool exists(const QString &path)
+{
+    struct stat st;
+    return lstatPath(encoded(path), st);
+}
+
+std::optional<bool> isDirectory(const QString &path)
+{
+    struct stat st;
+    if (::stat(encoded(path).constData(), &st) != 0)
+        return std::nullopt;
+    return S_ISDIR(st.st_mode);
+}
+
+Status createFolder(const QString &path)
+{
+    if (::mkdir(encoded(path).constData(), 0777) != 0)
+        return failure(path, u"created"_s, errno);
+    return Status::success({});
+}
+
+Status moveNoReplace(const QString &from, const QString &to)
+{
+    if (const int error = renameExclusive(encoded(from), encoded(to))) {
+        return Status::failure(u"“%1” couldn’t be renamed “%2” because %3."_s.arg(nameOf(from), nameOf(to),
+                                                                                 reasonFor(error)));
+    }
+    return Status::success({});
+}
+
+Status copyItem(const QString &from, const QString &to)
+{
+    if (exists(to))
+        return failure(from, u"copied"_s, EEXIST);
+    int error = 0;
+    const auto temporary = copyToTemporary(from, to, error);
+    if (!temporary)
+        return failure(from, u"copied"_s, error);
+    if ((error = renameExclusive(*temporary, encoded(to)))) {
+        removeTree(*temporary);
+        return failure(from, u"copied"_s, error);
+    }
+    return Status::success({});
+}
+
+Status copyReplacing(const QString &from, const QString &to)
+{
+    int error = 0;
+    const auto temporary = copyToTemporary(from, to, error);
+    if (!temporary)
+        return failure(from, u"copied"_s, error);
+    error = renameExclusive(*temporary, encoded(to));
+    if (error == EEXIST)
+        error = swapIntoPlace(*temporary, encoded(to));
+    if (error) {
+        removeTree(*temporary);
+        return failure(from, u"copied"_s, error);
+    }
+    return Status::success({});
+}
+
+Status removeItem(const QString &path)
+{
+    if (const int error = removeTree(encoded(path)))
+        return failure(path, u"removed"_s, error);
+    return Status::success({});
+}
+
+bool isSameOrInside(const QString &path, const QString &folder)
+{
+    const QString canonicalPath = QFileInfo(path).canonicalFilePath();
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    if (canonicalPath.isEmpty() || canonicalFolder.isEmpty())
+        return false;
+    return canonicalPath == canonicalFolder ||
+           canonicalPath.startsWith(canonicalFolder.endsWith(u'/') ? canonicalFolder : canonicalFolder + u'/');
+}
+
+} // namespace FileOperations

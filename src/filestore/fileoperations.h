@@ -1,0 +1,41 @@
+#pragma once
+
+#include "simulator/result.h"
+
+#include <QString>
+
+#include <optional>
+
+// Synchronous file-system operations for the Files commands, on paths. They never follow a
+// symbolic link out of the tree they work on, never replace an item unless asked to, and never
+// leave a partly written item under its final name. A failure's message is a sentence for the
+// user that names the item.
+namespace FileOperations {
+
+// Anything at the path, a dangling link included.
+bool exists(const QString &path);
+
+// Whether the path is a folder now (links followed); none when it cannot be asked.
+std::optional<bool> isDirectory(const QString &path);
+
+// A new empty folder; fails when anything exists at the path or the parent is missing.
+Status createFolder(const QString &path);
+
+// Renames in place; fails without replacing anything when `to` exists.
+Status moveNoReplace(const QString &from, const QString &to);
+
+// Copies a file, a link (as a link) or a whole folder tree to `to`, which must not exist. The
+// copy is made under a hidden temporary name beside `to` and renamed into place when complete.
+Status copyItem(const QString &from, const QString &to);
+
+// Like copyItem, but an item at `to` is replaced once the copy is complete; on failure it is
+// left as it was.
+Status copyReplacing(const QString &from, const QString &to);
+
+// Deletes a file, a link (not its target) or a folder with everything in it.
+Status removeItem(const QString &path);
+
+// Whether `path` is `folder` itself or lies inside it, links resolved.
+bool isSameOrInside(const QString &path, const QString &folder);
+
+} // namespace FileOperations
