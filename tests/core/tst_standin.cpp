@@ -142,6 +142,30 @@ QByteArray binaryDict(const QList<std::pair<QByteArray, QVariant>> &members)
     return out + trailer;
 }
 
+// lanthorn-demo is built beside the stand-in (tools/demo next to tools/xcrun-standin).
+QString demoToolPath()
+{
+    return QFileInfo(standinPath).absoluteDir().filePath(u"../demo/lanthorn-demo"_s);
+}
+
+Run runDemo(const QString &home)
+{
+    QProcess process;
+    process.start(demoToolPath(), {home, standinPath});
+    Run result;
+    if (!process.waitForStarted(10'000) || !process.waitForFinished(120'000)) {
+        process.kill();
+        process.waitForFinished(5'000);
+        result.crashed = true;
+        return result;
+    }
+    result.crashed = process.exitStatus() != QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
 bool isUppercaseUuid(const QString &text)
 {
     static const QRegularExpression pattern(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s);
@@ -266,6 +290,8 @@ private slots:
     void nulInsideDevicePlistString();
     void programDecodesStandInListing();
     void programRunsAgainstStandIn();
+    void demoHomeIsBuiltOnce();
+    void demoRefusesForeignFolderAndResumes();
 };
 
 void TestStandIn::deviceLifecycle()
@@ -848,6 +874,104 @@ void TestStandIn::programRunsAgainstStandIn()
     const Status added = Simulator::addMedia(phone, {QUrl::fromLocalFile(inputs.path(u"photo.jpg"_s))});
     QVERIFY2(added.ok(), qPrintable(added.error()));
     QCOMPARE(standin.cameraRollNames(phone), QStringList{u"IMG_0001.JPG"_s});
+}
+
+void TestStandIn::demoHomeIsBuiltOnce()
+{
+    if (!QFileInfo(demoToolPath()).isExecutable())
+        QSKIP("lanthorn-demo is not built");
+    QTemporaryDir parent;
+    QVERIFY(parent.isValid());
+    const QString home = parent.filePath(u"demo home"_s);
+
+    const Run first = runDemo(home);
+    QVERIFY(!first.crashed);
+    QVERIFY2(first.exitCode == 0, first.err.constData());
+    QVERIFY(QFileInfo::exists(home + u"/.lanthorn-demo-complete"));
+
+    // The devices, as the program sees them through the stand-in.
+    ScopedToolPath tool(standinPath);
+    ScopedEnv homeEnv("HOME", QFile::encodeName(home));
+    const auto listed = Simulator::listAvailable();
+    QVERIFY2(listed.ok(), qPrintable(listed.error()));
+    QHash<QString, Simulator> byName;
+    for (const Simulator &simulator : listed.value())
+        byName.insert(simulator.name, simulator);
+    QCOMPARE(byName.size(), 4);
+    const Simulator pro = byName.value(u"iPhone 15 Pro"_s);
+    const Simulator pad = byName.value(u"iPad Air (5th generation)"_s);
+    const Simulator phone = byName.value(u"iPhone 15"_s);
+    const Simulator watch = byName.value(u"Apple Watch Series 9 (45mm)"_s);
+    QCOMPARE(QList<bool>({pro.isBooted, pad.isBooted, phone.isBooted, watch.isBooted}),
+             QList<bool>({true, true, false, false}));
+    QCOMPARE(QStringList({pro.runtime, pad.runtime, phone.runtime, watch.runtime}),
+             QStringList({u"iOS 17.5"_s, u"iOS 18.1"_s, u"iOS 17.5"_s, u"watchOS 10.2"_s}));
+
+    // The booted iPhone has a realistic Files storage; the iPad has none.
+    const auto storage = pro.filesStorageURL();
+    QVERIFY(storage.has_value());
+    const QDir root(storage->toLocalFile());
+    for (const QString &name : {u"Projects/Lanthorn/Notes"_s, u"Invoices 2024"_s})
+        QVERIFY2(QFileInfo(root.filePath(name)).isDir(), qPrintable(name));
+    for (const QString &name : {u"Café menu.txt"_s, u"Überblick.md"_s, u"file2.txt"_s, u"file10.txt"_s,
+                                u"File1.txt"_s, u".DS_Store"_s})
+        QVERIFY2(QFileInfo(root.filePath(name)).isFile(), qPrintable(name));
+    const QFileInfoList files = root.entryInfoList(QDir::Files | QDir::Hidden);
+    QVERIFY(std::any_of(files.begin(), files.end(), [](const QFileInfo &info) { return info.size() == 0; }));
+    const QStringList pdfs = QDir(root.filePath(u"Invoices 2024"_s)).entryList({u"*.pdf"_s}, QDir::Files);
+    QVERIFY(!pdfs.isEmpty());
+    QVERIFY(readFile(root.filePath(u"Invoices 2024/"_s + pdfs.first())).startsWith("%PDF-"));
+    QVERIFY(!pad.filesStorageURL().has_value());
+
+    // Sample photos are real images, and two of them are already in the iPhone's camera roll.
+    const QFileInfoList photos = QDir(home + u"/Sample Photos").entryInfoList(QDir::Files);
+    QVERIFY(photos.size() >= 3);
+    for (const QFileInfo &photo : photos) {
+        const QByteArray head = readFile(photo.filePath()).left(8);
+        QVERIFY2(head.startsWith("\xFF\xD8\xFF") || head.startsWith("\x89PNG"), qPrintable(photo.fileName()));
+    }
+    const QString roll = home + u"/Library/Developer/CoreSimulator/Devices/" + pro.udid + u"/data/Media/DCIM/100APPLE";
+    QCOMPARE(QDir(roll).entryList(QDir::Files).size(), 2);
+
+    // A second run finds the marker and changes nothing.
+    const QDateTime markerTime = QFileInfo(home + u"/.lanthorn-demo-complete").lastModified();
+    const Run second = runDemo(home);
+    QCOMPARE(second.exitCode, 0);
+    QCOMPARE(QFileInfo(home + u"/.lanthorn-demo-complete").lastModified(), markerTime);
+    const auto again = Simulator::listAvailable();
+    QVERIFY(again.ok());
+    QCOMPARE(again.value(), listed.value());
+}
+
+void TestStandIn::demoRefusesForeignFolderAndResumes()
+{
+    if (!QFileInfo(demoToolPath()).isExecutable())
+        QSKIP("lanthorn-demo is not built");
+    TempFolder foreign;
+    QVERIFY(foreign.isValid());
+    QVERIFY(foreign.createFile(u"Documents/thesis.txt"_s, "irreplaceable"));
+
+    const Run refused = runDemo(foreign.path());
+    QVERIFY(!refused.crashed);
+    QVERIFY(refused.exitCode != 0);
+    QVERIFY(!refused.errText().isEmpty());
+    QCOMPARE(foreign.read(u"Documents/thesis.txt"_s), QByteArray("irreplaceable"));
+    QVERIFY(!foreign.exists(u"Library"_s));
+    QVERIFY(!foreign.exists(u".lanthorn-demo-complete"_s));
+
+    // A run that stopped half-way left its own marker: the next run starts its parts afresh.
+    TempFolder halfDone;
+    QVERIFY(halfDone.isValid());
+    QVERIFY(halfDone.createFile(u".lanthorn-demo-building"_s));
+    QVERIFY(halfDone.createFile(u"Library/Developer/CoreSimulator/Devices/stray/data/x"_s, "x"));
+    const Run resumed = runDemo(halfDone.path());
+    QVERIFY2(resumed.exitCode == 0, resumed.err.constData());
+    QVERIFY(!halfDone.exists(u".lanthorn-demo-building"_s));
+    QVERIFY(halfDone.exists(u".lanthorn-demo-complete"_s));
+    const QStringList devices =
+        QDir(halfDone.path(u"Library/Developer/CoreSimulator/Devices"_s)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(devices.size(), 4);
+    QVERIFY(!devices.contains(u"stray"_s));
 }
 
 QTEST_GUILESS_MAIN(TestStandIn)
