@@ -50,7 +50,7 @@ const char usageText[] =
     "\taddmedia            Add photos, live photos, videos, or contacts to the library of a device.\n"
     "\tboot                Boot a device.\n"
     "\tcreate              Create a new device.\n"
-    "\tdelete              Delete specified devices, unavailable devices, or all devices.\n"
+    "\tdelete              Delete specified devices.\n"
     "\terase               Erase a device's contents and settings.\n"
     "\thelp                Prints the usage for a given subcommand.\n"
     "\tlaunch              Launch an application by identifier on a device.\n"
