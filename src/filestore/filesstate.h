@@ -1,0 +1,98 @@
+#pragma once
+
+#include "loadstate.h"
+#include "platform.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct Simulator;
+
+// The browsing state of one Files screen and the file operations on it. Lives on the GUI
+// thread; every operation runs there synchronously except the locating and listing inside
+// reload(), which run on a pool thread and come back here. Of overlapping reloads only the one
+// started last is applied. Each field has a getter, a change signal, and (where the screen or
+// the views write it) a setter that does nothing when the value is equal.
+class FilesState final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Finds the storage folder; blocking, called on a pool thread.
+    using StorageLookup = std::function<std::optional<QUrl>()>;
+
+    struct Services
+    {
+        std::shared_ptr<Workspace> workspace;
+        std::shared_ptr<Pasteboard> pasteboard;
+        std::shared_ptr<Trash> trash;
+    };
+
+    FilesState(const Simulator &simulator, Services services, QObject *parent = nullptr);
+    FilesState(StorageLookup storageLookup, Services services, QObject *parent = nullptr);
+    ~FilesState() override;
+    Q_DISABLE_COPY_MOVE(FilesState)
+
+    const std::optional<QUrl> &rootURL() const { return m_rootURL; }
+    const std::optional<QUrl> &currentDirectory() const { return m_currentDirectory; }
+    const LoadState &loadState() const { return m_loadState; }
+    const QSet<QUrl> &selection() const { return m_selection; }
+    int reloadCount() const { return m_reloadCount; }
+    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    const std::optional<QUrl> &renameRequest() const { return m_renameRequest; }
+
+    // Also the effects of the views' `directoryChanged` and `selectionChanged` callbacks.
+    void setCurrentDirectory(const std::optional<QUrl> &folder);
+    void setSelection(const QSet<QUrl> &selection);
+    void setErrorMessage(const std::optional<QString> &message);
+    void setRenameRequest(const std::optional<QUrl> &url);
+
+    void reload(bool showLoading);
+    void open(const QUrl &url);
+    void moveToTrash(const QSet<QUrl> &urls);
+    void rename(const QUrl &url, const QString &proposedName);
+    void newFolder();
+    void duplicate(const QSet<QUrl> &urls);
+    void paste();
+    void copyItemsIn(const QList<QUrl> &sources);
+    void openInTerminal(const QUrl &folder);
+    void copyCurrentPath();
+
+    // Whether a reload's background work is still running.
+    bool isReloading() const { return m_pendingReloads > 0; }
+
+signals:
+    void rootURLChanged();
+    void currentDirectoryChanged();
+    void loadStateChanged();
+    void selectionChanged();
+    void reloadCountChanged();
+    void errorMessageChanged();
+    void renameRequestChanged();
+    // The newest reload's result has been applied (whether or not it changed anything).
+    void reloadApplied();
+
+private:
+    struct ReloadResult;
+    void applyReload(const ReloadResult &result);
+    void setLoadState(LoadState state);
+    bool duplicateItem(const QString &path, QString *error);
+
+    StorageLookup m_storageLookup;
+    Services m_services;
+    std::optional<QUrl> m_rootURL;
+    std::optional<QUrl> m_currentDirectory;
+    LoadState m_loadState;
+    QSet<QUrl> m_selection;
+    int m_reloadCount = 0;
+    std::optional<QString> m_errorMessage;
+    std::optional<QUrl> m_renameRequest;
+    quint64 m_latestReload = 0;
+    int m_pendingReloads = 0;
+};
