@@ -142,10 +142,9 @@ QByteArray binaryDict(const QList<std::pair<QByteArray, QVariant>> &members)
     return out + trailer;
 }
 
-// lanthorn-demo is built beside the stand-in (tools/demo next to tools/xcrun-standin).
 QString demoToolPath()
 {
-    return QFileInfo(standinPath).absoluteDir().filePath(u"../demo/lanthorn-demo"_s);
+    return QStringLiteral(LANTHORN_DEMO_PATH);
 }
 
 Run runDemo(const QString &home)

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "filestore/fileentry.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+
+// The entries of one folder as a flat table (name, date, size, kind), shared by the list and the
+// icon grid. Rows are matched to URLs by file-system path. Dragging rows out offers their file
+// URLs with the copy action.
+class FileListModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { NameColumn, DateColumn, SizeColumn, KindColumn, ColumnCount };
+    enum Role { EntryPathRole = Qt::UserRole + 1, IsDirectoryRole };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    Qt::DropActions supportedDragActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+
+    const QList<FileEntry> &entries() const { return m_entries; }
+    // Replaces all rows (a model reset).
+    void setEntries(const QList<FileEntry> &entries);
+    const FileEntry &entryAt(int row) const { return m_entries.at(row); }
+    // The first row whose path equals the URL's, or -1.
+    int rowOfPath(const QString &path) const;
+    int rowOf(const QUrl &url) const { return rowOfPath(url.toLocalFile()); }
+
+private:
+    QList<FileEntry> m_entries;
+    QHash<QString, int> m_rowByPath;
+};

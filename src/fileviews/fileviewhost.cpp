@@ -1,0 +1,206 @@
+#include "fileviewhost.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QVBoxLayout>
+
+FileViewHost::FileViewHost(FileViewActions actions, SelectedURLs selectedURLs, ClickedURL clickedURL,
+                           FilesState::Services services, QWidget *parent)
+    : QWidget(parent),
+      m_actions(std::move(actions)),
+      m_selectedURLs(std::move(selectedURLs)),
+      m_clickedURL(std::move(clickedURL)),
+      m_services(std::move(services)),
+      m_menu(new QMenu(this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+}
+
+FileViewHost::~FileViewHost() = default;
+
+void FileViewHost::embed(QWidget *content)
+{
+    layout()->addWidget(content);
+    attach(content);
+}
+
+void FileViewHost::attach(QWidget *widget)
+{
+    widget->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(widget, &QWidget::customContextMenuRequested, this, [this, widget](const QPoint &pos) {
+        // Item views report the position in their viewport.
+        auto *view = qobject_cast<QAbstractScrollArea *>(widget);
+        showMenu(view ? view->viewport() : widget, pos);
+    });
+    widget->installEventFilter(this);
+}
+
+void FileViewHost::showMenu(QWidget *origin, const QPoint &localPos)
+{
+    const QPoint global = origin->mapToGlobal(localPos);
+    rebuildMenu(global);
+    m_menu->popup(global);
+}
+
+QMenu *FileViewHost::rebuildMenu(const QPoint &globalPos)
+{
+    const QSet<QUrl> selection = m_selectedURLs ? m_selectedURLs() : QSet<QUrl>();
+    const std::optional<QUrl> clicked = m_clickedURL ? m_clickedURL(globalPos) : std::nullopt;
+    // Right-clicking outside the selection acts on that item alone and keeps the selection.
+    if (!clicked)
+        m_menuTargets.clear();
+    else if (selection.contains(*clicked))
+        m_menuTargets = selection;
+    else
+        m_menuTargets = {*clicked};
+
+    m_menu->clear();
+    auto add = [this](const QString &title, void (FileViewHost::*command)(), bool enabled = true) {
+        QAction *action = m_menu->addAction(title);
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, command);
+    };
+    if (!m_menuTargets.isEmpty()) {
+        add(tr("Open"), &FileViewHost::openTargets);
+        m_menu->addSeparator();
+        add(tr("Rename"), &FileViewHost::renameTarget, m_menuTargets.size() == 1);
+        add(tr("Move to Trash"), &FileViewHost::trashTargets);
+        add(tr("Duplicate"), &FileViewHost::duplicateTargets);
+        add(tr("Copy"), &FileViewHost::copyTargets);
+        m_menu->addSeparator();
+        add(tr("Copy Path"), &FileViewHost::copyPath);
+        add(tr("Reveal in Finder"), &FileViewHost::revealInFinder);
+    } else {
+        add(tr("New Folder"), &FileViewHost::newFolder);
+        add(tr("Paste Item"), &FileViewHost::paste, m_services.pasteboard && m_services.pasteboard->canReadFileURLs());
+        m_menu->addSeparator();
+        add(tr("Copy Path"), &FileViewHost::copyPath);
+        add(tr("Open in Terminal"), &FileViewHost::openInTerminal);
+        add(tr("Reveal in Finder"), &FileViewHost::revealInFinder);
+    }
+    return m_menu;
+}
+
+void FileViewHost::openTargets()
+{
+    for (const QUrl &url : std::as_const(m_menuTargets))
+        invokeAction(m_actions.open, url);
+}
+
+void FileViewHost::renameTarget()
+{
+    if (m_menuTargets.isEmpty())
+        return;
+    m_beginRename(*m_menuTargets.constBegin());
+}
+
+void FileViewHost::trashTargets()
+{
+    invokeAction(m_actions.trash, m_menuTargets);
+}
+
+void FileViewHost::duplicateTargets()
+{
+    invokeAction(m_actions.duplicate, m_menuTargets);
+}
+
+void FileViewHost::copyTargets()
+{
+    if (m_services.pasteboard)
+        m_services.pasteboard->writeFileURLs(m_menuTargets.values());
+}
+
+void FileViewHost::copyPath()
+{
+    QList<QUrl> urls = m_menuTargets.values();
+    if (urls.isEmpty()) {
+        if (const auto folder = invokeAction(m_actions.currentDirectory))
+            urls << *folder;
+    }
+    QStringList paths;
+    for (const QUrl &url : std::as_const(urls))
+        paths << url.toLocalFile();
+    if (m_services.pasteboard)
+        m_services.pasteboard->writeText(paths.join(QLatin1Char('\n')));
+}
+
+void FileViewHost::newFolder()
+{
+    invokeAction(m_actions.newFolder);
+}
+
+void FileViewHost::paste()
+{
+    invokeAction(m_actions.paste);
+}
+
+void FileViewHost::openInTerminal()
+{
+    if (const auto folder = invokeAction(m_actions.currentDirectory))
+        invokeAction(m_actions.openInTerminal, *folder);
+}
+
+void FileViewHost::revealInFinder()
+{
+    if (!m_services.workspace)
+        return;
+    if (m_menuTargets.isEmpty()) {
+        if (const auto folder = invokeAction(m_actions.currentDirectory))
+            m_services.workspace->open(*folder);
+        return;
+    }
+    m_services.workspace->reveal(m_menuTargets.values());
+}
+
+bool FileViewHost::handleKey(QKeyEvent *event)
+{
+    const QSet<QUrl> selection = m_selectedURLs ? m_selectedURLs() : QSet<QUrl>();
+    const int key = event->key();
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        if (selection.size() == 1)
+            m_beginRename(*selection.constBegin());
+        return true;
+    }
+    if ((plain && (key == Qt::Key_Backspace || key == Qt::Key_Delete)) || event->matches(QKeySequence::Delete)) {
+        invokeAction(m_actions.trash, selection);
+        return true;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        if (m_services.pasteboard)
+            m_services.pasteboard->writeFileURLs(selection.values());
+        return true;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        invokeAction(m_actions.paste);
+        return true;
+    }
+    return false;
+}
+
+bool FileViewHost::eventFilter(QObject *watched, QEvent *event)
+{
+    // The view sees these keys before its own handling (which would, for instance, copy the
+    // cell text); an open name editor is a separate widget and keeps its keys.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        auto *view = qobject_cast<QWidget *>(watched);
+        const QWidget *focus = QApplication::focusWidget();
+        if (view && focus && focus != view && view->isAncestorOf(focus))
+            return QWidget::eventFilter(watched, event); // a name editor keeps its keys
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (event->type() == QEvent::ShortcutOverride) {
+            // Claim our keys so that no window shortcut takes them while the view has focus.
+            if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste)
+                || key->matches(QKeySequence::Delete))
+                event->accept();
+            return false;
+        }
+        if (handleKey(key))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
