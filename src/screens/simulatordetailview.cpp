@@ -1,16 +1,96 @@
 #include "simulatordetailview.h"
 
+#include "contentunavailableview.h"
+#include "photosview.h"
+#include "preferences.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QToolButton>
 #include <QVBoxLayout>
 
-SimulatorDetailView::SimulatorDetailView(const Simulator &simulator, QWidget *parent)
-    : QWidget(parent), m_simulator(simulator), m_summary(new QLabel(this))
+namespace {
+
+constexpr int pickerMaxWidth = 240;
+constexpr int barPadding = 8;
+
+// The bar's look: the window colour a shade darker, a one-pixel divider along the bottom.
+class SectionBar final : public QWidget
 {
-    m_summary->setAlignment(Qt::AlignCenter);
-    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_summary);
-    apply();
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().color(QPalette::Window).darker(108));
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawLine(0, height() - 1, width(), height() - 1);
+    }
+};
+
+} // namespace
+
+SimulatorDetailView::SimulatorDetailView(const Simulator &simulator, QWidget *parent)
+    : QWidget(parent), m_simulator(simulator), m_layout(new QVBoxLayout(this))
+{
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_layout->setSpacing(0);
+    m_layout->addWidget(createSectionBar());
+
+    connect(&Preferences::shared(), &Preferences::detailSectionChanged, this,
+            [this] { showSection(section()); });
+    showSection(section());
+}
+
+QWidget *SimulatorDetailView::createSectionBar()
+{
+    m_bar = new SectionBar(this);
+
+    // Qt has no window subtitle, so it heads the pane instead.
+    m_subtitle = new QLabel(m_bar);
+    m_subtitle->setAlignment(Qt::AlignCenter);
+    m_subtitle->setWordWrap(true); // a long UDID must not set the pane's minimum width
+    m_subtitle->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_subtitle->setForegroundRole(QPalette::PlaceholderText);
+
+    m_picker = new QWidget(m_bar);
+    m_picker->setAccessibleName(tr("Section"));
+    m_picker->setMaximumWidth(pickerMaxWidth);
+    m_picker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    auto *segments = new QHBoxLayout(m_picker);
+    segments->setContentsMargins(0, 0, 0, 0);
+    segments->setSpacing(0);
+    m_sectionButtons = new QButtonGroup(this);
+    m_sectionButtons->setExclusive(true);
+    for (const Section section : allSections()) {
+        auto *button = new QToolButton(m_picker);
+        // Raw values are shown as they are, never translated.
+        button->setText(rawValue(section));
+        button->setAccessibleName(rawValue(section));
+        button->setCheckable(true);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        segments->addWidget(button);
+        m_sectionButtons->addButton(button, int(section));
+    }
+    connect(m_sectionButtons, &QButtonGroup::idClicked, this, [](int id) { setSection(Section(id)); });
+
+    auto *pickerRow = new QHBoxLayout;
+    pickerRow->setContentsMargins(barPadding, barPadding, barPadding, barPadding);
+    pickerRow->addStretch(1);
+    pickerRow->addWidget(m_picker, 1000); // grows to its maximum before the stretches do
+    pickerRow->addStretch(1);
+
+    auto *layout = new QVBoxLayout(m_bar);
+    layout->setContentsMargins(0, barPadding / 2, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_subtitle);
+    layout->addLayout(pickerRow);
+    return m_bar;
 }
 
 void SimulatorDetailView::setSimulator(const Simulator &simulator)
@@ -18,17 +98,108 @@ void SimulatorDetailView::setSimulator(const Simulator &simulator)
     if (simulator == m_simulator)
         return;
     m_simulator = simulator;
+    if (auto *photos = photosView())
+        photos->setSimulator(simulator);
+    else
+        updateFilesScreen();
     apply();
 }
 
 QString SimulatorDetailView::subtitle(const Simulator &simulator)
 {
     const QString separator = QStringLiteral(" \u00B7 ");
-    return simulator.runtime + separator + (simulator.isBooted ? QStringLiteral("Booted") : QStringLiteral("Shutdown"))
-        + separator + simulator.udid;
+    return simulator.runtime + separator +
+           (simulator.isBooted ? QStringLiteral("Booted") : QStringLiteral("Shutdown")) + separator +
+           simulator.udid;
+}
+
+QList<SimulatorDetailView::Section> SimulatorDetailView::allSections()
+{
+    return {Section::Files, Section::Photos};
+}
+
+QString SimulatorDetailView::rawValue(Section section)
+{
+    switch (section) {
+    case Section::Files:
+        return QStringLiteral("Files");
+    case Section::Photos:
+        return QStringLiteral("Photos");
+    }
+    return {};
+}
+
+std::optional<SimulatorDetailView::Section> SimulatorDetailView::sectionFromRawValue(const QString &text)
+{
+    for (const Section section : allSections()) {
+        if (rawValue(section) == text)
+            return section;
+    }
+    return std::nullopt;
+}
+
+SimulatorDetailView::Section SimulatorDetailView::section()
+{
+    return sectionFromRawValue(Preferences::shared().detailSection()).value_or(Section::Files);
+}
+
+void SimulatorDetailView::setSection(Section section)
+{
+    Preferences::shared().setDetailSection(rawValue(section));
+}
+
+PhotosView *SimulatorDetailView::photosView() const
+{
+    return m_shownSection == Section::Photos ? static_cast<PhotosView *>(m_screen) : nullptr;
+}
+
+QAbstractButton *SimulatorDetailView::sectionButton(Section section) const
+{
+    return m_sectionButtons->button(int(section));
+}
+
+// Each appearance of a section gets a new screen: its private state starts afresh.
+void SimulatorDetailView::showSection(Section section)
+{
+    if (m_screen && section == m_shownSection)
+        return;
+    // Deleted at once, not later: a run that ends in between must not reach the old screen.
+    delete m_screen;
+    m_shownSection = section;
+    m_screen = createScreen(section);
+    m_layout->addWidget(m_screen, 1);
+    m_screen->show(); // a child added to a shown pane stays hidden otherwise
+    apply();
+}
+
+QWidget *SimulatorDetailView::createScreen(Section section)
+{
+    switch (section) {
+    case Section::Photos:
+        return new PhotosView(m_simulator, this);
+    case Section::Files:
+        break;
+    }
+    return createFilesScreen();
+}
+
+// The Files storage screen's place, held by a placeholder until that screen exists.
+QWidget *SimulatorDetailView::createFilesScreen()
+{
+    return new ContentUnavailableView(QStringLiteral("folder"), m_simulator.name, {}, this);
+}
+
+void SimulatorDetailView::updateFilesScreen()
+{
+    if (auto *placeholder = qobject_cast<ContentUnavailableView *>(m_screen))
+        placeholder->setTitle(m_simulator.name);
 }
 
 void SimulatorDetailView::apply()
 {
-    m_summary->setText(m_simulator.name + QLatin1Char('\n') + subtitle(m_simulator));
+    const QString text = subtitle(m_simulator);
+    m_subtitle->setText(text);
+    m_subtitle->setAccessibleName(text);
+    if (QAbstractButton *button = sectionButton(m_shownSection); button && !button->isChecked())
+        button->setChecked(true);
 }

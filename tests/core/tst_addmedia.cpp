@@ -15,8 +15,9 @@ namespace {
 // A 1×1 PNG: enough for the stand-in, which judges media by their leading bytes.
 QByteArray tinyPng()
 {
-    return QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAQAAAC1HAwCAAAAC0lEQVR42mNkYAAAAAYAAjCB0C8AAAAASUVO"
-                                  "RK5CYII=");
+    return QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAQAAAC1HAwCAAAAC0lEQVR42mNkYAAAAAYAAjCB0C8AAAAASUVO"
+        "RK5CYII=");
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)
@@ -49,10 +50,10 @@ class TestAddMedia : public QObject
     {
         if (!writeFile(stderrPath(), errorBytes))
             return {};
-        return m_tools.write(u"xcrun"_s, "printf '%s\\0' \"$@\" > '" + QFile::encodeName(argvPath())
-                                             + "'\nout=$(readlink /proc/$$/fd/1)\nprintf '%s' \"$out\" > '"
-                                             + QFile::encodeName(stdoutTargetPath()) + "'\ncat '"
-                                             + QFile::encodeName(stderrPath()) + "' >&2\n" + ending);
+        return m_tools.write(u"xcrun"_s, "printf '%s\\0' \"$@\" > '" + QFile::encodeName(argvPath()) +
+                                             "'\nout=$(readlink /proc/$$/fd/1)\nprintf '%s' \"$out\" > '" +
+                                             QFile::encodeName(stdoutTargetPath()) + "'\ncat '" +
+                                             QFile::encodeName(stderrPath()) + "' >&2\n" + ending);
     }
 
     QStringList recordedArguments() const
@@ -121,29 +122,30 @@ private slots:
             << QByteArray("Unable to lookup in current state: Shutdown\n") << QByteArray("exit 149")
             << u"Unable to lookup in current state: Shutdown"_s;
         QTest::newRow("inner newline kept")
-            << QByteArray("An error was encountered processing the command (domain=NSCocoaErrorDomain, code=-1):\n"
-                          "The operation couldn\xE2\x80\x99t be completed. (Cocoa error -1.)\n")
+            << QByteArray(
+                   "An error was encountered processing the command (domain=NSCocoaErrorDomain, code=-1):\n"
+                   "The operation couldn\xE2\x80\x99t be completed. (Cocoa error -1.)\n")
             << QByteArray("exit 1")
             << u"An error was encountered processing the command (domain=NSCocoaErrorDomain, code=-1):\n"
                u"The operation couldn\u2019t be completed. (Cocoa error -1.)"_s;
-        QTest::newRow("only newlines") << QByteArray("\n\n\r\n") << QByteArray("exit 1")
-                                       << u"simctl addmedia failed"_s;
-        QTest::newRow("nothing written") << QByteArray() << QByteArray("exit 2") << u"simctl addmedia failed"_s;
+        QTest::newRow("only newlines")
+            << QByteArray("\n\n\r\n") << QByteArray("exit 1") << u"simctl addmedia failed"_s;
+        QTest::newRow("nothing written")
+            << QByteArray() << QByteArray("exit 2") << u"simctl addmedia failed"_s;
         // Tab, VT, FF, NEL, NBSP, ideographic space, line and paragraph separators, thin space.
         QTest::newRow("every kind of white space")
             << QByteArray(" \t\x0B\x0C\xC2\x85\xC2\xA0\xE3\x80\x80\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\x89\r\n")
             << QByteArray("exit 1") << u"simctl addmedia failed"_s;
         // Zero-width space, BOM and an ASCII control are outside the set and stay.
         QTest::newRow("near misses are kept")
-            << QByteArray("\xE2\x80\x8B\xEF\xBB\xBFInvalid device: X\x1C\xE2\x80\xA9\n") << QByteArray("exit 148")
-            << u"\u200B\uFEFFInvalid device: X\u001C"_s;
-        QTest::newRow("invalid UTF-8")
-            << QByteArray("lstat of /tmp/caf\xE9.png failed\n") << QByteArray("exit 2")
-            << u"lstat of /tmp/caf\uFFFD.png failed"_s;
-        QTest::newRow("ended by a signal") << QByteArray("about to crash\n") << QByteArray("kill -KILL $$")
-                                           << u"about to crash"_s;
-        QTest::newRow("signal, nothing written") << QByteArray() << QByteArray("kill -SEGV $$")
-                                                 << u"simctl addmedia failed"_s;
+            << QByteArray("\xE2\x80\x8B\xEF\xBB\xBFInvalid device: X\x1C\xE2\x80\xA9\n")
+            << QByteArray("exit 148") << u"\u200B\uFEFFInvalid device: X\u001C"_s;
+        QTest::newRow("invalid UTF-8") << QByteArray("lstat of /tmp/caf\xE9.png failed\n")
+                                       << QByteArray("exit 2") << u"lstat of /tmp/caf\uFFFD.png failed"_s;
+        QTest::newRow("ended by a signal")
+            << QByteArray("about to crash\n") << QByteArray("kill -KILL $$") << u"about to crash"_s;
+        QTest::newRow("signal, nothing written")
+            << QByteArray() << QByteArray("kill -SEGV $$") << u"simctl addmedia failed"_s;
     }
 
     void failureMessage()
@@ -223,8 +225,8 @@ private slots:
         const Status notBooted = Simulator::addMedia(shutdown, {QUrl::fromLocalFile(photo)});
         QCOMPARE(notBooted.error(), u"Unable to lookup in current state: Shutdown"_s);
 
-        const Status unknown = Simulator::addMedia(u"00000000-0000-0000-0000-000000000000"_s,
-                                                   {QUrl::fromLocalFile(photo)});
+        const Status unknown =
+            Simulator::addMedia(u"00000000-0000-0000-0000-000000000000"_s, {QUrl::fromLocalFile(photo)});
         QVERIFY(!unknown.ok());
         QVERIFY2(unknown.error().startsWith(u"Invalid device: "_s), qPrintable(unknown.error()));
 

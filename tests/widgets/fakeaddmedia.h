@@ -1,0 +1,76 @@
+#pragma once
+
+#include "support/faketool.h"
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+// A fake `xcrun` for the Photos screen, steered by the name of the first file of each batch:
+// - a name containing "fail" makes the run fail with "Could not add <name>" on standard error;
+// - hold(name) keeps the run of that batch waiting until release(name).
+// Every run appends its arguments, tab-separated, to a log. Installs itself as LANTHORN_XCRUN.
+class FakeAddMedia
+{
+public:
+    FakeAddMedia()
+        : m_script(m_tools.write(
+              QStringLiteral("xcrun"),
+              "dir='" + QFile::encodeName(m_tools.dir()) +
+                  "'\n"
+                  "name=$(basename \"$4\")\n"
+                  "touch \"$dir/started-$name\"\n"
+                  "while [ -e \"$dir/hold-$name\" ]; do sleep 0.02; done\n"
+                  "(IFS='\t'; printf '%s\\n' \"$*\") >> \"$dir/runs\"\n"
+                  "case \"$name\" in *fail*) printf 'Could not add %s\\n' \"$name\" >&2; exit 1;; esac\n"
+                  "exit 0")),
+          m_scoped(m_script)
+    {
+        QDir().mkpath(mediaDir());
+    }
+
+    bool isValid() const { return m_tools.isValid() && !m_script.isEmpty(); }
+
+    // A file URL in the fake's folder; the file exists (with no content that matters).
+    QUrl file(const QString &name) const
+    {
+        const QString path = mediaDir() + QLatin1Char('/') + name;
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("not really media");
+        return QUrl::fromLocalFile(path);
+    }
+
+    void hold(const QString &name) const
+    {
+        QFile(m_tools.path(QStringLiteral("hold-") + name)).open(QIODevice::WriteOnly);
+    }
+    void release(const QString &name) const { QFile::remove(m_tools.path(QStringLiteral("hold-") + name)); }
+    bool hasStarted(const QString &name) const
+    {
+        return QFile::exists(m_tools.path(QStringLiteral("started-") + name));
+    }
+
+    // One entry per finished tool run: its arguments.
+    QList<QStringList> runs() const
+    {
+        QFile log(m_tools.path(QStringLiteral("runs")));
+        QList<QStringList> result;
+        if (!log.open(QIODevice::ReadOnly))
+            return result;
+        for (const QByteArray &line : log.readAll().split('\n')) {
+            if (!line.isEmpty())
+                result.append(QString::fromUtf8(line).split(QLatin1Char('\t')));
+        }
+        return result;
+    }
+
+    QString mediaDir() const { return m_tools.path(QStringLiteral("media")); }
+
+private:
+    FakeTool m_tools;
+    QString m_script;
+    ScopedToolPath m_scoped;
+};

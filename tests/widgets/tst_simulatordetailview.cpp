@@ -1,0 +1,289 @@
+#include "screens/contentunavailableview.h"
+#include "screens/photosview.h"
+#include "screens/preferences.h"
+#include "screens/simulatordetailview.h"
+#include "widgets/fakeaddmedia.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using Section = SimulatorDetailView::Section;
+
+namespace {
+
+const Simulator bootedPhone{u"0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9"_s, u"iPhone 15 Pro"_s, u"iOS 17.2"_s,
+                            true};
+const Simulator idlePad{u"9A8B7C6D-5E4F-4031-8213-243546576879"_s, u"iPad Air (5th generation)"_s,
+                        u"iOS 18.1"_s, false};
+
+QMessageBox *visibleMessageBox()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+            return box;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestSimulatorDetailView : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_settingsDir;
+
+    QString settingsFile() const { return QSettings().fileName(); }
+
+    static std::unique_ptr<SimulatorDetailView> shownPane(const Simulator &simulator)
+    {
+        auto pane = std::make_unique<SimulatorDetailView>(simulator);
+        pane->resize(800, 600);
+        pane->show();
+        if (!QTest::qWaitForWindowExposed(pane.get()))
+            return nullptr;
+        return pane;
+    }
+
+    static void choose(SimulatorDetailView &pane, Section section)
+    {
+        QTest::mouseClick(pane.sectionButton(section), Qt::LeftButton);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_settingsDir.isValid(), qPrintable(m_settingsDir.errorString()));
+        QCoreApplication::setOrganizationName(u"LanthornTests"_s);
+        QCoreApplication::setApplicationName(u"tst_simulatordetailview"_s);
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+        QVERIFY(settingsFile().startsWith(m_settingsDir.path()));
+    }
+
+    void init()
+    {
+        QSettings settings;
+        settings.clear();
+        settings.sync();
+    }
+
+    void sectionsAndRawValues()
+    {
+        QCOMPARE(SimulatorDetailView::allSections(), (QList<Section>{Section::Files, Section::Photos}));
+        QCOMPARE(SimulatorDetailView::rawValue(Section::Files), u"Files"_s);
+        QCOMPARE(SimulatorDetailView::rawValue(Section::Photos), u"Photos"_s);
+        QCOMPARE(SimulatorDetailView::sectionFromRawValue(u"Photos"_s), std::optional(Section::Photos));
+        QCOMPARE(SimulatorDetailView::sectionFromRawValue(u"photos"_s), std::nullopt);
+    }
+
+    void noStoredSectionOpensOnFiles()
+    {
+        auto pane = shownPane(bootedPhone);
+        QVERIFY(pane);
+        QCOMPARE(pane->shownSection(), Section::Files);
+        QVERIFY(pane->sectionButton(Section::Files)->isChecked());
+        QVERIFY(!pane->sectionButton(Section::Photos)->isChecked());
+        QCOMPARE(pane->photosView(), nullptr);
+        auto *files = qobject_cast<ContentUnavailableView *>(pane->sectionScreen());
+        QVERIFY(files);
+        QCOMPARE(files->title(), bootedPhone.name);
+        QVERIFY(!QSettings().contains(u"detailSection"_s));
+    }
+
+    void unknownStoredValuesReadAsFiles_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::newRow("lower case") << QVariant(u"photos"_s);
+        QTest::newRow("padded") << QVariant(u" Photos"_s);
+        QTest::newRow("empty") << QVariant(QString());
+        QTest::newRow("other") << QVariant(u"Music"_s);
+        QTest::newRow("number") << QVariant(1);
+    }
+
+    void unknownStoredValuesReadAsFiles()
+    {
+        QFETCH(QVariant, stored);
+        {
+            QSettings settings;
+            settings.setValue(u"detailSection"_s, stored);
+        }
+        auto pane = shownPane(bootedPhone);
+        QVERIFY(pane);
+        QCOMPARE(pane->shownSection(), Section::Files);
+        QVERIFY(pane->sectionButton(Section::Files)->isChecked());
+        QCOMPARE(pane->photosView(), nullptr);
+    }
+
+    void chosenSectionPersistsForTheNextPane()
+    {
+        {
+            auto pane = shownPane(bootedPhone);
+            QVERIFY(pane);
+            choose(*pane, Section::Photos);
+            QCOMPARE(pane->shownSection(), Section::Photos);
+            QVERIFY(pane->photosView());
+        }
+        // On disk at once, as a relaunch reads it.
+        QFile file(settingsFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(file.readAll().contains("detailSection=Photos"), qPrintable(settingsFile()));
+
+        // Another device, another pane: the same preference.
+        auto next = shownPane(idlePad);
+        QVERIFY(next);
+        QCOMPARE(next->shownSection(), Section::Photos);
+        QVERIFY(next->sectionButton(Section::Photos)->isChecked());
+        QVERIFY(next->photosView());
+        QCOMPARE(next->photosView()->simulator(), idlePad);
+
+        choose(*next, Section::Files);
+        QCOMPARE(QSettings().value(u"detailSection"_s).toString(), u"Files"_s);
+    }
+
+    void everyPaneFollowsOneChange()
+    {
+        auto first = shownPane(bootedPhone);
+        auto second = shownPane(idlePad);
+        QVERIFY(first && second);
+        QSignalSpy changes(&Preferences::shared(), &Preferences::detailSectionChanged);
+
+        choose(*first, Section::Photos);
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(second->shownSection(), Section::Photos);
+        QVERIFY(second->sectionButton(Section::Photos)->isChecked());
+        QVERIFY(second->photosView());
+
+        choose(*second, Section::Files);
+        QCOMPARE(first->shownSection(), Section::Files);
+        QVERIFY(first->sectionButton(Section::Files)->isChecked());
+        QCOMPARE(first->photosView(), nullptr);
+
+        // Choosing the shown section again changes nothing.
+        choose(*second, Section::Files);
+        QCOMPARE(changes.size(), 2);
+    }
+
+    void subtitle()
+    {
+        QCOMPARE(SimulatorDetailView::subtitle(bootedPhone),
+                 u"iOS 17.2 \u00B7 Booted \u00B7 0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9"_s);
+        QCOMPARE(SimulatorDetailView::subtitle(idlePad),
+                 u"iOS 18.1 \u00B7 Shutdown \u00B7 9A8B7C6D-5E4F-4031-8213-243546576879"_s);
+
+        auto pane = shownPane(idlePad);
+        QVERIFY(pane);
+        QCOMPARE(pane->subtitleLabel()->text(), SimulatorDetailView::subtitle(idlePad));
+        QVERIFY(pane->subtitleLabel()->isVisible());
+        QVERIFY(pane->subtitleLabel()->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+        // Above the section bar's picker.
+        QVERIFY(pane->subtitleLabel()->mapTo(pane.get(), QPoint(0, 0)).y() <
+                pane->sectionPicker()->mapTo(pane.get(), QPoint(0, 0)).y());
+    }
+
+    void sectionBarLayout()
+    {
+        auto pane = shownPane(bootedPhone);
+        QVERIFY(pane);
+        QWidget *picker = pane->sectionPicker();
+        QCOMPARE(picker->width(), 240);
+        const QRect inPane(picker->mapTo(pane.get(), QPoint(0, 0)), picker->size());
+        QVERIFY(qAbs(inPane.left() - (pane->width() - inPane.right() - 1)) <= 1);
+        QVERIFY(!picker->accessibleName().isEmpty());
+        QCOMPARE(pane->sectionButton(Section::Files)->text(), u"Files"_s);
+        QCOMPARE(pane->sectionButton(Section::Photos)->text(), u"Photos"_s);
+        // The section's screen starts right below the bar.
+        QCOMPARE(pane->sectionScreen()->geometry().top(), pane->sectionBar()->geometry().bottom() + 1);
+
+        // Narrower than the picker's maximum: it keeps its padding.
+        pane->resize(220, 600);
+        QTRY_COMPARE(pane->width(), 220);
+        QTRY_COMPARE(picker->width(), 220 - 16);
+    }
+
+    void switchingSectionsStartsPhotosAfresh()
+    {
+        FakeAddMedia tool;
+        QVERIFY(tool.isValid());
+        Preferences::shared().setDetailSection(u"Photos"_s);
+        auto pane = shownPane(bootedPhone);
+        QVERIFY(pane);
+        pane->photosView()->addMediaFiles({tool.file(u"a.png"_s)});
+        QTRY_COMPARE(pane->photosView()->addedFiles().size(), 1);
+
+        choose(*pane, Section::Files);
+        choose(*pane, Section::Photos);
+        QVERIFY(pane->photosView());
+        QVERIFY(pane->photosView()->addedFiles().isEmpty());
+        QVERIFY(pane->photosView()->placeholder()->isVisible());
+    }
+
+    void newRecordOfTheSameDeviceKeepsTheList()
+    {
+        FakeAddMedia tool;
+        QVERIFY(tool.isValid());
+        Preferences::shared().setDetailSection(u"Photos"_s);
+        auto pane = shownPane(bootedPhone);
+        QVERIFY(pane);
+        PhotosView *photos = pane->photosView();
+        photos->addMediaFiles({tool.file(u"a.png"_s)});
+        QTRY_COMPARE(photos->addedFiles().size(), 1);
+
+        Simulator shutDown = bootedPhone;
+        shutDown.isBooted = false;
+        pane->setSimulator(shutDown);
+        QCOMPARE(pane->photosView(), photos);
+        QCOMPARE(photos->simulator(), shutDown);
+        QCOMPARE(photos->addedFiles().size(), 1);
+        QVERIFY(!photos->addMediaAction()->isEnabled());
+        QCOMPARE(pane->subtitleLabel()->text(), SimulatorDetailView::subtitle(shutDown));
+
+        // The Files placeholder follows the record too.
+        Simulator renamed = shutDown;
+        renamed.name = u"Renamed Phone"_s;
+        choose(*pane, Section::Files);
+        pane->setSimulator(renamed);
+        QCOMPARE(qobject_cast<ContentUnavailableView *>(pane->sectionScreen())->title(), renamed.name);
+        choose(*pane, Section::Photos);
+        QCOMPARE(pane->photosView()->simulator(), renamed);
+    }
+
+    void leavingPhotosDuringARunShowsNothing()
+    {
+        FakeAddMedia tool;
+        QVERIFY(tool.isValid());
+        Preferences::shared().setDetailSection(u"Photos"_s);
+        auto pane = shownPane(bootedPhone);
+        QVERIFY(pane);
+        tool.hold(u"fail-late.png"_s);
+        pane->photosView()->addMediaFiles({tool.file(u"fail-late.png"_s)});
+        QTRY_VERIFY(tool.hasStarted(u"fail-late.png"_s));
+
+        choose(*pane, Section::Files);
+        choose(*pane, Section::Photos);
+        tool.release(u"fail-late.png"_s);
+        QVERIFY(PhotosView::runPool()->waitForDone(30000));
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(tool.runs().size(), 1);
+        QCOMPARE(visibleMessageBox(), nullptr);
+        QCOMPARE(pane->photosView()->errorMessage(), std::nullopt);
+        QVERIFY(!pane->photosView()->isAdding());
+    }
+};
+
+QTEST_MAIN(TestSimulatorDetailView)
+#include "tst_simulatordetailview.moc"
