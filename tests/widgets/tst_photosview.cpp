@@ -378,6 +378,7 @@ private slots:
             QCOMPARE(accessibleName(view->toolBar()->widgetForAction(action)), action->text());
         QCOMPARE(view->addMediaAction()->text(), u"Add Media\u2026"_s);
         QCOMPARE(view->clearListAction()->text(), u"Clear List"_s);
+        QCOMPARE(view->clearListAction()->toolTip(), u"Clear List"_s);
         for (QWidget *widget : std::initializer_list<QWidget *>{
                  view->toolBar(), view->body(), view->fileList(), view->busyIndicator(), view->placeholder()})
             QVERIFY2(!accessibleName(widget).isEmpty(), widget->metaObject()->className());

@@ -98,9 +98,8 @@ private slots:
         QVERIFY(pane->sectionButton(Section::Files)->isChecked());
         QVERIFY(!pane->sectionButton(Section::Photos)->isChecked());
         QCOMPARE(pane->photosView(), nullptr);
-        auto *files = qobject_cast<ContentUnavailableView *>(pane->sectionScreen());
-        QVERIFY(files);
-        QCOMPARE(files->title(), bootedPhone.name);
+        QVERIFY(pane->sectionScreen());
+        QVERIFY(pane->sectionScreen()->isVisible());
         QVERIFY(!QSettings().contains(u"detailSection"_s));
     }
 
@@ -251,12 +250,11 @@ private slots:
         QVERIFY(!photos->addMediaAction()->isEnabled());
         QCOMPARE(pane->subtitleLabel()->text(), SimulatorDetailView::subtitle(shutDown));
 
-        // The Files placeholder follows the record too.
+        // A record handed over while "Files" shows reaches the next Photos screen.
         Simulator renamed = shutDown;
         renamed.name = u"Renamed Phone"_s;
         choose(*pane, Section::Files);
         pane->setSimulator(renamed);
-        QCOMPARE(qobject_cast<ContentUnavailableView *>(pane->sectionScreen())->title(), renamed.name);
         choose(*pane, Section::Photos);
         QCOMPARE(pane->photosView()->simulator(), renamed);
     }
