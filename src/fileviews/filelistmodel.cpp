@@ -106,15 +106,37 @@ void FileListModel::setEntries(const QList<FileEntry> &entries)
 {
     beginResetModel();
     m_entries = entries;
-    m_rowByPath.clear();
-    m_rowByPath.reserve(m_entries.size());
-    // Iterate backwards so that the first row wins for a path listed twice.
-    for (int row = int(m_entries.size()) - 1; row >= 0; --row)
-        m_rowByPath.insert(m_entries.at(row).path(), row);
     endResetModel();
 }
 
+// No index by path: a hash of 100,000 paths would cost more memory than the rows' views, and
+// lookups are rare (a rename, a selection set from outside).
 int FileListModel::rowOfPath(const QString &path) const
 {
-    return m_rowByPath.value(path, -1);
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QStringView parent = QStringView(path).left(slash + 1);
+    const QStringView name = QStringView(path).mid(slash + 1);
+    for (qsizetype row = 0; row < m_entries.size(); ++row) {
+        const FileEntry &entry = m_entries.at(row);
+        if (entry.name() == name && entry.parentPath() == parent)
+            return int(row);
+    }
+    return -1;
+}
+
+QList<int> FileListModel::rowsOfPaths(const QSet<QString> &paths) const
+{
+    QList<int> rows;
+    if (paths.isEmpty())
+        return rows;
+    // Names first: comparing them needs no new string per row.
+    QSet<QString> names;
+    for (const QString &path : paths)
+        names.insert(path.mid(path.lastIndexOf(u'/') + 1));
+    for (qsizetype row = 0; row < m_entries.size(); ++row) {
+        const FileEntry &entry = m_entries.at(row);
+        if (names.contains(entry.name()) && paths.contains(entry.path()))
+            rows.append(int(row));
+    }
+    return rows;
 }

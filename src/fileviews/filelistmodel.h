@@ -3,11 +3,12 @@
 #include "filestore/fileentry.h"
 
 #include <QAbstractTableModel>
-#include <QHash>
+#include <QSet>
 
 // The entries of one folder as a flat table (name, date, size, kind), shared by the list and the
 // icon grid. Rows are matched to URLs by file-system path. Dragging rows out offers their file
-// URLs with the copy action.
+// URLs with the copy action. The model keeps nothing per row beyond the (shared) entry list, so
+// path lookups scan the rows.
 class FileListModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -33,8 +34,9 @@ public:
     // The first row whose path equals the URL's, or -1.
     int rowOfPath(const QString &path) const;
     int rowOf(const QUrl &url) const { return rowOfPath(url.toLocalFile()); }
+    // Every row whose path is one of `paths`, in row order; one pass over the rows.
+    QList<int> rowsOfPaths(const QSet<QString> &paths) const;
 
 private:
     QList<FileEntry> m_entries;
-    QHash<QString, int> m_rowByPath;
 };
