@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean package install
 
 all: build
 
@@ -25,6 +25,13 @@ test: build
 
 bench: build
 	@./scripts/bench.sh $(BUILD_DIR)
+
+# A Debian package (CPack) in the build folder.
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
+
+install: build
+	@cmake --install $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -1,6 +1,7 @@
 #include "contentview.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
@@ -8,6 +9,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Lanthorn"));
     QApplication::setOrganizationName(QStringLiteral("Lanthorn"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lanthorn"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.lanthorn.Lanthorn"));
+    // The installed theme icon when there is one, else the copy built into the program.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lanthorn"), QIcon(QStringLiteral(":/icons/lanthorn.svg"))));
 
     ContentView window;
     window.show();
