@@ -218,6 +218,15 @@ public:
     std::function<void()> onDoubleClick;
     std::function<void(int key)> onSideways; // Left or Right
 
+    using QListView::edit;
+
+    // Closes an open name editor without a commit.
+    void discardEditing()
+    {
+        if (QWidget *editor = m_editing.isValid() ? indexWidget(m_editing) : nullptr)
+            closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+
     QList<int> selectedRows() const
     {
         QList<int> rows;
@@ -244,9 +253,17 @@ protected:
         QListView::mouseDoubleClickEvent(event);
         m_doubleClickButton = Qt::NoButton;
     }
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override
+    {
+        const bool started = QListView::edit(index, trigger, event);
+        if (started)
+            m_editing = index;
+        return started;
+    }
 
 private:
     Qt::MouseButton m_doubleClickButton = Qt::NoButton;
+    QPersistentModelIndex m_editing;
 };
 
 } // namespace
@@ -259,9 +276,22 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     std::function<void(const QModelIndex &, const QString &)> onCommit;
+    // Whether the column lists a folder on the open path rather than the selection itself; its
+    // selected folder then shows in grey.
+    std::function<bool(const QWidget *column)> isPathColumn;
 
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    void paint(QPainter *painter, const QStyleOptionViewItem &plain, const QModelIndex &index) const override
     {
+        QStyleOptionViewItem option = plain;
+        if ((option.state & QStyle::State_Selected) && isPathColumn && isPathColumn(option.widget)) {
+            QColor grey = option.palette.color(QPalette::WindowText);
+            grey.setAlphaF(0.15);
+            for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+                option.palette.setColor(group, QPalette::Highlight, grey);
+                option.palette.setColor(group, QPalette::HighlightedText,
+                                        option.palette.color(group, QPalette::Text));
+            }
+        }
         if (!index.data(FileListModel::IsDirectoryRole).toBool()) {
             QStyledItemDelegate::paint(painter, option, index);
             return;
@@ -345,6 +375,10 @@ FileColumnView::Coordinator::Coordinator(FilesState::Services services, QWidget 
       m_cell(new FileBrowserCell(this))
 {
     m_cell->onCommit = [this](const QModelIndex &index, const QString &text) { commit(index, text); };
+    m_cell->isPathColumn = [this](const QWidget *view) {
+        const int c = columnOf(view);
+        return c >= 0 && c < selectedColumn();
+    };
     m_host = new FileViewHost(
         FileViewActions(), [this] { return selectedURLs(); },
         [this](const QPoint &globalPos) { return clickedURL(globalPos); }, std::move(services), parentWidget);
@@ -358,6 +392,9 @@ FileColumnView::Coordinator::Coordinator(FilesState::Services services, QWidget 
 
 FileColumnView::Coordinator::~Coordinator()
 {
+    // Going away is no reason to rename: the editor would otherwise commit as it loses focus.
+    for (int i = 0; m_browser && i < m_browser->count(); ++i)
+        column(i)->discardEditing();
     delete m_host.data();
 }
 
@@ -472,6 +509,8 @@ void FileColumnView::Coordinator::followSelection(int c)
 {
     QScopedValueRollback syncing(m_isSyncing, true);
     m_browser->removeColumnsFrom(c + 1);
+    for (int i = 0; i <= c; ++i)
+        column(i)->viewport()->update(); // which of them shows the path may have changed
     const BrowserColumn *view = column(c);
     const QList<int> rows = view->selectedRows();
     if (rows.size() == 1 && view->model->entryAt(rows.first()).isDirectory())

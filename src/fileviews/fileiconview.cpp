@@ -131,6 +131,12 @@ public:
             closeEditor(editor, QAbstractItemDelegate::NoHint);
         }
     }
+    // Closes it without a commit.
+    void discardEditing()
+    {
+        if (QWidget *editor = m_editing.isValid() ? indexWidget(m_editing) : nullptr)
+            closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
 
     QRect visualRect(const QModelIndex &index) const override
     {
@@ -561,13 +567,19 @@ void FileCollectionItem::setModelData(QWidget *editor, QAbstractItemModel *, con
 }
 
 void FileCollectionItem::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
-                                              const QModelIndex &) const
+                                              const QModelIndex &index) const
 {
-    // Wide enough to edit a name even under small icons.
-    const int width = std::max(option.rect.width(), 120);
-    const int height = editor->sizeHint().height();
-    editor->setGeometry(option.rect.left() + (option.rect.width() - width) / 2,
-                        option.rect.top() + m_geometry.label.top(), width, height);
+    // As wide as the name (at least the item, and never wider than the view), centred under the
+    // tile and kept inside the view.
+    const QFontMetrics metrics(nameFont(option.font));
+    const int available = editor->parentWidget() ? editor->parentWidget()->width() - 8 : option.rect.width();
+    const int wanted = metrics.horizontalAdvance(index.data(Qt::EditRole).toString()) + 16;
+    const int width =
+        std::max(std::min(std::max(option.rect.width(), wanted), available), option.rect.width());
+    int left = option.rect.left() + (option.rect.width() - width) / 2;
+    if (editor->parentWidget())
+        left = std::clamp(left, 4, std::max(4, editor->parentWidget()->width() - width - 4));
+    editor->setGeometry(left, option.rect.top() + m_geometry.label.top(), width, editor->sizeHint().height());
 }
 
 // --- FileIconView::Coordinator ----------------------------------------------------------------
@@ -635,6 +647,9 @@ FileIconView::Coordinator::Coordinator(FilesState::Services services, QWidget *p
 
 FileIconView::Coordinator::~Coordinator()
 {
+    // Going away is no reason to rename: the editor would otherwise commit as it loses focus.
+    if (m_collection)
+        m_collection->discardEditing();
     delete m_host.data();
 }
 
