@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -301,6 +302,24 @@ private slots:
         QCOMPARE(b.trashed, QList<QSet<QUrl>>{{b.url("Alpha/inner.txt")}});
     }
 
+    void goingAwayWhileEditingRenamesNothing()
+    {
+        QTest::failOnWarning(QRegularExpression("editor that does not belong"));
+        auto b = std::make_unique<Browser>();
+        QVERIFY(QTest::qWaitForWindowExposed(b->view.host()));
+        b->click(0, "c.txt");
+        QTest::keyClick(b->columns().at(0), Qt::Key_Return);
+        QVERIFY(b->editor());
+        QTest::keyClicks(b->editor(), "d");
+        QList<QPair<QUrl, QString>> renames;
+        FileColumnView::Description d = b->description();
+        d.actions.rename = [&](const QUrl &url, const QString &name) { renames << qMakePair(url, name); };
+        b->view.update(d);
+        b.reset();
+        QCoreApplication::processEvents();
+        QVERIFY(renames.isEmpty());
+    }
+
     void renameRequestOutsideTheOpenColumnsIsDropped()
     {
         Browser b;
@@ -365,6 +384,25 @@ private slots:
         QTest::mouseMove(grip, QPoint(62, 10));
         QTest::mouseRelease(grip, Qt::LeftButton, {}, QPoint(62, 10));
         QCOMPARE(b.columns().at(1)->x() - b.columns().at(0)->x(), FileColumnView::DefaultColumnWidth + 60);
+    }
+
+    void anotherRootStartsAfresh()
+    {
+        Browser b;
+        QVERIFY(QTest::qWaitForWindowExposed(b.view.host()));
+        b.click(0, "Alpha");
+        TempFolder other;
+        QVERIFY(other.createFile("z.txt"));
+        FileColumnView::Description d = b.description();
+        d.rootURL = other.url();
+        b.view.update(d);
+        QCOMPARE(b.columns().size(), 1);
+        QCOMPARE(b.names(0), QStringList{"z.txt"});
+        // A root that cannot be read shows as an empty column.
+        d.rootURL = QUrl("https://example.com/");
+        b.view.update(d);
+        QCOMPARE(b.columns().size(), 1);
+        QVERIFY(b.names(0).isEmpty());
     }
 
     void keyboardMovesBetweenColumns()
