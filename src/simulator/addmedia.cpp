@@ -5,8 +5,6 @@
 
 namespace {
 
-// Large videos take a while to import; a hung tool must still end some day.
-constexpr std::chrono::milliseconds addMediaTimeout{std::chrono::minutes(10)};
 // The tool's error text is a few lines; anything beyond this is not a message.
 constexpr qint64 maxErrorBytes = qint64(4) * 1024 * 1024;
 
@@ -32,9 +30,57 @@ QString trimmedMessage(const QString &text)
     return text.mid(begin, end - begin);
 }
 
+// Not QString::fromUtf8: it drops a leading BOM and puts one U+FFFD per byte of a cut-off
+// sequence ("\xE2\x80" gives two). The platform the messages come from keeps U+FEFF and puts one
+// U+FFFD per maximal invalid subpart (Unicode's recommended practice).
+QString decodeReplacingMaximalSubparts(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    const qsizetype size = bytes.size();
+    QString text;
+    text.reserve(size);
+    qsizetype i = 0;
+    while (i < size) {
+        const uchar lead = p[i];
+        if (lead < 0x80) {
+            text.append(QChar(char16_t(lead)));
+            ++i;
+            continue;
+        }
+        int length = 0;
+        uchar low = 0x80, high = 0xBF; // the range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+            length = 3, low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
+        else if (lead >= 0xF0 && lead <= 0xF4)
+            length = 4, low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
+        char32_t code = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        int taken = 1;
+        while (length > 0 && taken < length && i + taken < size) {
+            const uchar next = p[i + taken];
+            if (next < (taken == 1 ? low : 0x80) || next > (taken == 1 ? high : 0xBF))
+                break;
+            code = (code << 6) | (next & 0x3F);
+            ++taken;
+        }
+        if (length > 0 && taken == length)
+            text.append(QStringView(QChar::fromUcs4(code)));
+        else
+            text.append(QChar::ReplacementCharacter);
+        i += taken;
+    }
+    return text;
+}
+
 } // namespace
 
-Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files)
+Simulator::AddMediaError Simulator::AddMediaError::fromStandardError(const QByteArray &bytes)
+{
+    return AddMediaError{trimmedMessage(decodeReplacingMaximalSubparts(bytes))};
+}
+
+Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files, std::chrono::milliseconds timeout)
 {
     QStringList arguments{QStringLiteral("simctl"), QStringLiteral("addmedia"), udid};
     arguments.reserve(arguments.size() + files.size());
@@ -45,7 +91,7 @@ Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files)
     ToolRunner::Options options;
     options.capture = ToolRunner::Capture::StandardError;
     options.discardOtherOutput = true;
-    options.timeout = addMediaTimeout;
+    options.timeout = timeout;
     options.maxBytes = maxErrorBytes;
     const auto run = ToolRunner::run(arguments, options);
     if (!run)
@@ -54,6 +100,5 @@ Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files)
     const ToolRunner::Outcome &outcome = run.value();
     if (!outcome.crashed && outcome.exitCode == 0)
         return Status::success({});
-    const AddMediaError error{trimmedMessage(QString::fromUtf8(outcome.captured))};
-    return Status::failure(error.errorDescription());
+    return Status::failure(AddMediaError::fromStandardError(outcome.captured).errorDescription());
 }

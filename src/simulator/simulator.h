@@ -39,9 +39,15 @@ struct Simulator
     {
         QString message;
         QString errorDescription() const;
+
+        // The error for these standard-error bytes: UTF-8 with each maximal invalid subpart
+        // replaced by U+FFFD, trimmed of white space and line breaks. Pure; any bytes.
+        static AddMediaError fromStandardError(const QByteArray &bytes);
     };
 
     static constexpr std::chrono::milliseconds listingTimeout{60'000};
+    // Large videos take a while to import; a hung tool must still end some day.
+    static constexpr std::chrono::milliseconds addMediaTimeout{std::chrono::minutes(10)};
 
     // Runs the device listing and returns the devices in display order. Blocks; never call
     // it on the GUI thread. `stop` ends a running tool early (the window closed).
@@ -50,7 +56,8 @@ struct Simulator
 
     // Adds the files to the device's photo library with one tool run. Blocks.
     // On failure the message is the launch error or AddMediaError::errorDescription().
-    static Status addMedia(const QString &udid, const QList<QUrl> &files);
+    static Status addMedia(const QString &udid, const QList<QUrl> &files,
+                           std::chrono::milliseconds timeout = addMediaTimeout);
 
     // The Files app's local storage folder of this device, or none. Blocks; never fails.
     std::optional<QUrl> filesStorageURL() const;
