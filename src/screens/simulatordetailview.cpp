@@ -1,6 +1,7 @@
 #include "simulatordetailview.h"
 
 #include "contentunavailableview.h"
+#include "filesstorageview.h"
 #include "photosview.h"
 #include "preferences.h"
 
@@ -183,10 +184,9 @@ QWidget *SimulatorDetailView::createScreen(Section section)
     return createFilesScreen();
 }
 
-// The Files storage screen's place, held by a placeholder until that screen exists.
 QWidget *SimulatorDetailView::createFilesScreen()
 {
-    return new ContentUnavailableView(QStringLiteral("folder"), m_simulator.name, {}, this);
+    return new FilesStorageView(m_simulator, this);
 }
 
 void SimulatorDetailView::updateFilesScreen()

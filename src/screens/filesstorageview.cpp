@@ -1,0 +1,538 @@
+#include "filesstorageview.h"
+
+#include "busyindicator.h"
+#include "contentunavailableview.h"
+#include "messagealert.h"
+#include "pathbar.h"
+#include "preferences.h"
+#include "segmentedpicker.h"
+#include "symbols.h"
+#include "fileviews/desktopworkspace.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDir>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QMimeData>
+#include <QStackedLayout>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int groupSpacing = 16;
+
+QString symbolOf(FilesStorageView::ViewMode mode)
+{
+    switch (mode) {
+    case FilesStorageView::ViewMode::icons:
+        return QStringLiteral("square.grid.2x2");
+    case FilesStorageView::ViewMode::list:
+        return QStringLiteral("list.bullet");
+    case FilesStorageView::ViewMode::columns:
+        return QStringLiteral("rectangle.split.3x1");
+    }
+    return {};
+}
+
+QString segmentName(FilesStorageView::ViewMode mode)
+{
+    switch (mode) {
+    case FilesStorageView::ViewMode::icons:
+        return FilesStorageView::tr("Icons");
+    case FilesStorageView::ViewMode::list:
+        return FilesStorageView::tr("List");
+    case FilesStorageView::ViewMode::columns:
+        return FilesStorageView::tr("Columns");
+    }
+    return {};
+}
+
+// The same URL without its last path component.
+QUrl parentFolder(const QUrl &url)
+{
+    return url.adjusted(QUrl::StripTrailingSlash)
+        .adjusted(QUrl::RemoveFilename)
+        .adjusted(QUrl::StripTrailingSlash);
+}
+
+QWidget *groupSpacer(QWidget *parent)
+{
+    auto *spacer = new QWidget(parent);
+    spacer->setFixedWidth(groupSpacing);
+    spacer->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return spacer;
+}
+
+QWidget *centred(QWidget *content, QWidget *parent)
+{
+    auto *page = new QWidget(parent);
+    auto *layout = new QGridLayout(page);
+    layout->addWidget(content, 0, 0, Qt::AlignCenter);
+    return page;
+}
+
+} // namespace
+
+FilesStorageView::FilesStorageView(const Simulator &simulator, QWidget *parent)
+    : FilesStorageView(simulator, desktopFilesServices(), {}, parent)
+{
+}
+
+FilesStorageView::FilesStorageView(const Simulator &simulator, FilesState::Services services,
+                                   FilesState::StorageLookup storageLookup, QWidget *parent)
+    : QWidget(parent), m_simulator(simulator), m_services(std::move(services)),
+      m_storageLookup(std::move(storageLookup)), m_viewMode(storedViewMode()),
+      m_toolBar(new QToolBar(this)), m_body(new QWidget(this)), m_pathBar(new PathBar(this)),
+      m_alert(new MessageAlert(tr("Copy failed"), this))
+{
+    setUpToolBar();
+    setUpBody();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(m_body, 1);
+    layout->addWidget(m_pathBar);
+
+    connect(m_pathBar, &PathBar::pathClicked, this, [this] { m_state->copyCurrentPath(); });
+    connect(m_pathBar, &PathBar::iconSizeMoved, this, [](double size) { setIconSize(size); });
+    connect(m_alert, &MessageAlert::dismissed, this, [this] { m_state->setErrorMessage(std::nullopt); });
+    connect(&Preferences::shared(), &Preferences::viewModeChanged, this,
+            [this] { viewModeDidChange(storedViewMode()); });
+    connect(&Preferences::shared(), &Preferences::iconSizeChanged, this, &FilesStorageView::scheduleApply);
+
+    attachState();
+    apply();
+}
+
+// The mode view's host lies in the body; it goes before the widgets do.
+FilesStorageView::~FilesStorageView()
+{
+    m_modeView.reset();
+}
+
+void FilesStorageView::setUpToolBar()
+{
+    m_toolBar->setAccessibleName(tr("Files toolbar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+
+    m_picker = new SegmentedPicker(m_toolBar);
+    m_picker->setAccessibleName(tr("View"));
+    m_picker->setToolTip(tr("View mode"));
+    for (const ViewMode mode : allViewModes())
+        m_picker->addSegment(int(mode), Symbols::icon(symbolOf(mode)), segmentName(mode));
+    connect(m_picker, &SegmentedPicker::segmentClicked, this, [](int id) { setViewMode(ViewMode(id)); });
+    m_toolBar->addWidget(m_picker)->setText(tr("View"));
+
+    m_up = addCommand(QStringLiteral("chevron.up"), tr("Up"), &FilesStorageView::goUp);
+    m_copyFiles = addCommand(QStringLiteral("plus"), tr("Copy Files…"), &FilesStorageView::importFiles);
+    m_refresh = addCommand(QStringLiteral("arrow.clockwise"), tr("Refresh"), nullptr);
+    connect(m_refresh, &QAction::triggered, this, [this] { m_state->reload(false); });
+    m_toolBar->addWidget(groupSpacer(m_toolBar));
+    m_newFolder = addCommand(QStringLiteral("folder.badge.plus"), tr("New Folder"), nullptr);
+    connect(m_newFolder, &QAction::triggered, this, [this] { m_state->newFolder(); });
+    m_moveToTrash = addCommand(QStringLiteral("trash"), tr("Move to Trash"), nullptr);
+    connect(m_moveToTrash, &QAction::triggered, this, [this] { m_state->moveToTrash(m_state->selection()); });
+    m_toolBar->addWidget(groupSpacer(m_toolBar));
+    m_revealInFinder = addCommand(QStringLiteral("folder"), tr("Reveal in Finder"), &FilesStorageView::revealInFinder);
+    m_openInTerminal =
+        addCommand(QStringLiteral("terminal"), tr("Open in Terminal"), &FilesStorageView::openInTerminal);
+    m_copyPath = addCommand(QStringLiteral("document.on.document"), tr("Copy Path"), nullptr);
+    connect(m_copyPath, &QAction::triggered, this, [this] { m_state->copyCurrentPath(); });
+    m_copyDeviceUDID = addCommand(QStringLiteral("iphone"), tr("Copy Device UDID"), &FilesStorageView::copyDeviceUDID);
+}
+
+QAction *FilesStorageView::addCommand(const QString &symbol, const QString &text, void (FilesStorageView::*command)())
+{
+    QAction *action = m_toolBar->addAction(Symbols::icon(symbol), text);
+    action->setToolTip(text);
+    if (command)
+        connect(action, &QAction::triggered, this, command);
+    if (QWidget *button = m_toolBar->widgetForAction(action))
+        button->setAccessibleName(text);
+    return action;
+}
+
+void FilesStorageView::setUpBody()
+{
+    m_body->setAccessibleName(tr("Files"));
+    m_body->setAcceptDrops(true);
+    m_body->installEventFilter(this);
+
+    m_busyIndicator = new BusyIndicator;
+    m_loadingPage = centred(m_busyIndicator, m_body);
+    m_missingPlaceholder = new ContentUnavailableView(
+        QStringLiteral("folder.badge.questionmark"), tr("Files storage not found"),
+        tr("Open the Files app once on this simulator, then press Refresh."), m_body);
+    m_contentPage = new QWidget(m_body);
+    auto *content = new QGridLayout(m_contentPage);
+    content->setContentsMargins(0, 0, 0, 0);
+    m_dropHint = new ContentUnavailableView(QStringLiteral("square.and.arrow.down"), tr("Drop files here"), {},
+                                            m_contentPage);
+    // Clicks and drops pass through the hint to the view beneath it.
+    m_dropHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    content->addWidget(m_dropHint, 0, 0, Qt::AlignCenter);
+    m_emptyPage = new QWidget(m_body);
+
+    m_pages = new QStackedLayout(m_body);
+    for (QWidget *page : {m_loadingPage, static_cast<QWidget *>(m_missingPlaceholder), m_contentPage, m_emptyPage})
+        m_pages->addWidget(page);
+}
+
+// The state of one appearance for one device, and the reactions to its changes.
+void FilesStorageView::attachState()
+{
+    delete m_state.data();
+    m_state = m_storageLookup ? new FilesState(m_storageLookup, m_services, this)
+                              : new FilesState(m_simulator, m_services, this);
+    for (auto signal : {&FilesState::rootURLChanged, &FilesState::loadStateChanged, &FilesState::selectionChanged,
+                        &FilesState::reloadCountChanged, &FilesState::errorMessageChanged,
+                        &FilesState::renameRequestChanged})
+        connect(m_state, signal, this, &FilesStorageView::scheduleApply);
+    connect(m_state, &FilesState::currentDirectoryChanged, this, &FilesStorageView::currentDirectoryDidChange);
+    replaceModeView();
+}
+
+QList<FilesStorageView::ViewMode> FilesStorageView::allViewModes()
+{
+    return {ViewMode::icons, ViewMode::list, ViewMode::columns};
+}
+
+QString FilesStorageView::rawValue(ViewMode mode)
+{
+    switch (mode) {
+    case ViewMode::icons:
+        return QStringLiteral("icons");
+    case ViewMode::list:
+        return QStringLiteral("list");
+    case ViewMode::columns:
+        return QStringLiteral("columns");
+    }
+    return {};
+}
+
+std::optional<FilesStorageView::ViewMode> FilesStorageView::viewModeFromRawValue(const QString &text)
+{
+    for (const ViewMode mode : allViewModes()) {
+        if (rawValue(mode) == text)
+            return mode;
+    }
+    return std::nullopt;
+}
+
+FilesStorageView::ViewMode FilesStorageView::storedViewMode()
+{
+    return viewModeFromRawValue(Preferences::shared().viewMode()).value_or(ViewMode::list);
+}
+
+void FilesStorageView::setViewMode(ViewMode mode)
+{
+    Preferences::shared().setViewMode(rawValue(mode));
+}
+
+double FilesStorageView::storedIconSize()
+{
+    return Preferences::shared().iconSize();
+}
+
+void FilesStorageView::setIconSize(double size)
+{
+    Preferences::shared().setIconSize(size);
+}
+
+void FilesStorageView::setSimulator(const Simulator &simulator)
+{
+    if (simulator == m_simulator)
+        return;
+    const bool sameDevice = simulator.udid == m_simulator.udid;
+    m_simulator = simulator;
+    if (!sameDevice) {
+        attachState();
+        if (m_hasAppeared)
+            m_state->reload(true);
+    }
+    scheduleApply();
+}
+
+std::unique_ptr<FilesModeView> FilesStorageView::makeModeView(ViewMode mode)
+{
+    switch (mode) {
+    case ViewMode::icons: // the list stands in until the icon grid is plugged in
+    case ViewMode::list:
+        return std::make_unique<ListModeView>(m_services, m_contentPage);
+    case ViewMode::columns:
+        return std::make_unique<FolderListModeView>(m_services, m_contentPage);
+    }
+    return nullptr;
+}
+
+void FilesStorageView::replaceModeView()
+{
+    m_modeView.reset();
+    m_modeView = makeModeView(m_viewMode);
+    auto *content = static_cast<QGridLayout *>(m_contentPage->layout());
+    content->addWidget(m_modeView->widget(), 0, 0);
+    m_dropHint->raise();
+}
+
+FileViewActions FilesStorageView::makeActions() const
+{
+    // The callbacks may outlive a state that another device replaced; they then do nothing.
+    const QPointer<FilesState> state = m_state;
+    FileViewActions actions;
+    actions.open = [state](const QUrl &url) { if (state) state->open(url); };
+    actions.trash = [state](const QSet<QUrl> &urls) { if (state) state->moveToTrash(urls); };
+    actions.paste = [state] { if (state) state->paste(); };
+    actions.rename = [state](const QUrl &url, const QString &name) { if (state) state->rename(url, name); };
+    actions.newFolder = [state] { if (state) state->newFolder(); };
+    actions.duplicate = [state](const QSet<QUrl> &urls) { if (state) state->duplicate(urls); };
+    actions.openInTerminal = [state](const QUrl &url) { if (state) state->openInTerminal(url); };
+    actions.currentDirectory = [state] { return state ? state->currentDirectory() : std::nullopt; };
+    actions.selectionChanged = [state](const QSet<QUrl> &urls) { if (state) state->setSelection(urls); };
+    actions.directoryChanged = [state](const QUrl &url) { if (state) state->setCurrentDirectory(url); };
+    return actions;
+}
+
+// A new mode starts at the root with nothing selected; the folder change reloads, except in
+// the column mode, whose browser reads its folders itself.
+void FilesStorageView::viewModeDidChange(ViewMode mode)
+{
+    if (mode == m_viewMode)
+        return;
+    m_viewMode = mode;
+    replaceModeView();
+    m_state->setCurrentDirectory(m_state->rootURL());
+    m_state->setSelection({});
+    scheduleApply();
+}
+
+void FilesStorageView::currentDirectoryDidChange()
+{
+    if (m_viewMode != ViewMode::columns)
+        m_state->reload(true);
+    scheduleApply();
+}
+
+void FilesStorageView::goUp()
+{
+    if (const std::optional<QUrl> folder = m_state->currentDirectory())
+        m_state->setCurrentDirectory(parentFolder(*folder));
+}
+
+void FilesStorageView::importFiles()
+{
+    if (m_isImporting)
+        return;
+    m_isImporting = true;
+    scheduleApply();
+}
+
+void FilesStorageView::finishImport(bool accepted)
+{
+    const QList<QUrl> chosen = accepted && m_importer ? m_importer->selectedUrls() : QList<QUrl>();
+    // This dialog is done even if the next apply finds the importer wanted again.
+    if (m_importer)
+        m_importer->deleteLater();
+    m_importer = nullptr;
+    m_isImporting = false;
+    scheduleApply();
+    if (accepted)
+        m_state->copyItemsIn(chosen);
+}
+
+void FilesStorageView::revealInFinder()
+{
+    if (const std::optional<QUrl> folder = m_state->currentDirectory(); folder && m_services.workspace)
+        m_services.workspace->open(*folder);
+}
+
+void FilesStorageView::openInTerminal()
+{
+    if (const std::optional<QUrl> folder = m_state->currentDirectory())
+        m_state->openInTerminal(*folder);
+}
+
+void FilesStorageView::copyDeviceUDID()
+{
+    if (m_services.pasteboard)
+        m_services.pasteboard->writeText(m_simulator.udid);
+}
+
+void FilesStorageView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_hasAppeared)
+        return;
+    m_hasAppeared = true;
+    m_state->reload(true);
+}
+
+void FilesStorageView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitToolBar();
+}
+
+// Text beside the icons when the whole toolbar fits so, else under them, else icons alone.
+void FilesStorageView::fitToolBar()
+{
+    for (const Qt::ToolButtonStyle style : {Qt::ToolButtonTextBesideIcon, Qt::ToolButtonTextUnderIcon}) {
+        m_toolBar->setToolButtonStyle(style);
+        // Buttons not on screen yet do not tell the layout that their size changed.
+        m_toolBar->layout()->invalidate();
+        if (m_toolBar->sizeHint().width() <= width())
+            return;
+    }
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+}
+
+bool FilesStorageView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_body)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        if (drag->mimeData() && drag->mimeData()->hasUrls()) {
+            // Copy, never move: the source keeps its files.
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+        } else {
+            drag->ignore();
+        }
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QList<QUrl> urls = drop->mimeData() ? drop->mimeData()->urls() : QList<QUrl>();
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        m_state->copyItemsIn(urls);
+        return true;
+    }
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}
+
+// State changes arrive in bursts (a reload sets several fields) and sometimes from inside a
+// view's own callbacks; the widgets follow once, after the burst, outside those callbacks.
+void FilesStorageView::scheduleApply()
+{
+    if (m_applyScheduled)
+        return;
+    m_applyScheduled = true;
+    QTimer::singleShot(0, this, &FilesStorageView::apply);
+}
+
+void FilesStorageView::apply()
+{
+    m_applyScheduled = false;
+    applyBody();
+    applyModeView();
+    applyToolBar();
+    applyPathBar();
+    applyAlert();
+    applyImporter();
+    emit applied();
+}
+
+QFileDialog *FilesStorageView::importer() const
+{
+    return m_importer.data();
+}
+
+QWidget *FilesStorageView::shownPage() const
+{
+    return m_pages->currentWidget();
+}
+
+void FilesStorageView::applyBody()
+{
+    QWidget *page = m_contentPage;
+    switch (m_state->loadState().kind()) {
+    case LoadState::Kind::loading:
+        page = m_loadingPage;
+        break;
+    case LoadState::Kind::storageMissing:
+        page = m_missingPlaceholder;
+        break;
+    case LoadState::Kind::loaded:
+        if (m_viewMode == ViewMode::columns && !m_state->rootURL())
+            page = m_emptyPage;
+        break;
+    }
+    m_pages->setCurrentWidget(page);
+    m_dropHint->setVisible(m_viewMode == ViewMode::icons && m_state->loadState().isLoaded()
+                           && m_state->loadState().entries().isEmpty());
+}
+
+// Only the shown view follows the state; a hidden one keeps its rows until it shows again.
+void FilesStorageView::applyModeView()
+{
+    if (shownPage() != m_contentPage)
+        return;
+    const QPointer<FilesState> state = m_state;
+    FilesModeInput input;
+    input.entries = m_state->loadState().entries();
+    input.rootURL = m_state->rootURL();
+    input.reloadToken = m_state->reloadCount();
+    input.iconSize = storedIconSize();
+    input.selection = {m_state->selection(), [state](const QSet<QUrl> &urls) { if (state) state->setSelection(urls); }};
+    input.renameRequest = {m_state->renameRequest(),
+                           [state](const std::optional<QUrl> &url) { if (state) state->setRenameRequest(url); }};
+    input.actions = makeActions();
+    m_modeView->update(input);
+}
+
+void FilesStorageView::applyToolBar()
+{
+    m_picker->setCheckedId(int(m_viewMode));
+    const std::optional<QUrl> &folder = m_state->currentDirectory();
+    m_up->setEnabled(m_viewMode != ViewMode::columns && folder && folder != m_state->rootURL());
+    m_newFolder->setEnabled(folder.has_value());
+    m_moveToTrash->setEnabled(!m_state->selection().isEmpty());
+}
+
+void FilesStorageView::applyPathBar()
+{
+    const std::optional<QUrl> &folder = m_state->currentDirectory();
+    m_pathBar->setPath(folder ? QDir::cleanPath(folder->toLocalFile()) : QString());
+    m_pathBar->setShowsIconSize(m_viewMode == ViewMode::icons);
+    m_pathBar->setIconSize(storedIconSize());
+}
+
+void FilesStorageView::applyAlert()
+{
+    if (m_alert->message() != m_state->errorMessage())
+        m_alert->setMessage(m_state->errorMessage());
+}
+
+void FilesStorageView::applyImporter()
+{
+    if (!m_isImporting) {
+        if (m_importer) {
+            m_importer->deleteLater();
+            m_importer = nullptr;
+        }
+        return;
+    }
+    if (m_importer)
+        return;
+    m_importer = new QFileDialog(this, tr("Copy Files…"));
+    m_importer->setAccessibleName(tr("Copy Files…"));
+    m_importer->setFileMode(QFileDialog::ExistingFiles);
+    m_importer->setAcceptMode(QFileDialog::AcceptOpen);
+    m_importer->setWindowModality(Qt::WindowModal);
+    connect(m_importer, &QFileDialog::finished, this, [this](int result) { finishImport(result == QDialog::Accepted); });
+    m_importer->open();
+}

@@ -1,0 +1,166 @@
+#pragma once
+
+#include "filesmodeview.h"
+#include "filestore/filesstate.h"
+#include "filestore/loadstate.h"
+#include "simulator/simulator.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class BusyIndicator;
+class ContentUnavailableView;
+class MessageAlert;
+class PathBar;
+class QAction;
+class QFileDialog;
+class QStackedLayout;
+class QToolBar;
+class SegmentedPicker;
+
+// The "Files" section of the detail pane: the device's Files storage folder as a file browser in
+// one of three view modes, with a toolbar, a path bar, drops and an importer for copying files
+// in, and the "Copy failed" alert. It owns one FilesState for as long as it is shown (one
+// appearance); the view mode and icon size are the shared preferences. Every change of the
+// state reaches the widgets through one idempotent apply(), run once per event-loop turn.
+// GUI thread only.
+class FilesStorageView final : public QWidget
+{
+    Q_OBJECT
+public:
+    // Declaration order is the order of the picker's segments.
+    enum class ViewMode { icons, list, columns };
+    Q_ENUM(ViewMode)
+    using LoadState = ::LoadState;
+
+    explicit FilesStorageView(const Simulator &simulator, QWidget *parent = nullptr);
+    // With other desktop services and, when given, another way to find the storage folder.
+    FilesStorageView(const Simulator &simulator, FilesState::Services services,
+                     FilesState::StorageLookup storageLookup = {}, QWidget *parent = nullptr);
+    ~FilesStorageView() override;
+
+    const Simulator &simulator() const { return m_simulator; }
+    // A new record of the same device keeps the state; another device starts afresh.
+    void setSimulator(const Simulator &simulator);
+
+    static QList<ViewMode> allViewModes();
+    // "icons", "list", "columns"
+    static QString rawValue(ViewMode mode);
+    // Exactly a raw value, or none.
+    static std::optional<ViewMode> viewModeFromRawValue(const QString &text);
+    // The stored preference; absent or unknown reads as list.
+    static ViewMode storedViewMode();
+    // Stores the preference, which every screen then shows.
+    static void setViewMode(ViewMode mode);
+    static double storedIconSize();
+    static void setIconSize(double size);
+
+    // The mode this screen shows now.
+    ViewMode viewMode() const { return m_viewMode; }
+    FilesState *state() const { return m_state; }
+    bool isImporting() const { return m_isImporting; }
+
+    // The toolbar's commands that the state has no operation for.
+    void goUp();
+    void importFiles();
+    void revealInFinder();
+    void openInTerminal();
+    void copyDeviceUDID();
+
+    QToolBar *toolBar() const { return m_toolBar; }
+    SegmentedPicker *viewModePicker() const { return m_picker; }
+    QAction *upAction() const { return m_up; }
+    QAction *copyFilesAction() const { return m_copyFiles; }
+    QAction *refreshAction() const { return m_refresh; }
+    QAction *newFolderAction() const { return m_newFolder; }
+    QAction *moveToTrashAction() const { return m_moveToTrash; }
+    QAction *revealInFinderAction() const { return m_revealInFinder; }
+    QAction *openInTerminalAction() const { return m_openInTerminal; }
+    QAction *copyPathAction() const { return m_copyPath; }
+    QAction *copyDeviceUDIDAction() const { return m_copyDeviceUDID; }
+    // The drop target: everything between the toolbar and the path bar.
+    QWidget *body() const { return m_body; }
+    // The page the body shows now.
+    QWidget *shownPage() const;
+    BusyIndicator *busyIndicator() const { return m_busyIndicator; }
+    ContentUnavailableView *missingPlaceholder() const { return m_missingPlaceholder; }
+    ContentUnavailableView *dropHint() const { return m_dropHint; }
+    // The page that holds the mode view and the drop hint.
+    QWidget *contentPage() const { return m_contentPage; }
+    FilesModeView *modeView() const { return m_modeView.get(); }
+    PathBar *pathBar() const { return m_pathBar; }
+    MessageAlert *alert() const { return m_alert; }
+    // The importer while it is shown, otherwise null.
+    QFileDialog *importer() const;
+
+    // Makes the view of a mode. The one place where a mode's view is chosen.
+    std::unique_ptr<FilesModeView> makeModeView(ViewMode mode);
+
+signals:
+    // After every apply, once the widgets show the state.
+    void applied();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setUpToolBar();
+    QAction *addCommand(const QString &symbol, const QString &text, void (FilesStorageView::*command)());
+    void setUpBody();
+    void attachState();
+    FileViewActions makeActions() const;
+    void replaceModeView();
+    void viewModeDidChange(ViewMode mode);
+    void currentDirectoryDidChange();
+    void finishImport(bool accepted);
+    void fitToolBar();
+
+    void scheduleApply();
+    void apply();
+    void applyBody();
+    void applyModeView();
+    void applyToolBar();
+    void applyPathBar();
+    void applyAlert();
+    void applyImporter();
+
+    Simulator m_simulator;
+    FilesState::Services m_services;
+    FilesState::StorageLookup m_storageLookup;
+    QPointer<FilesState> m_state;
+    ViewMode m_viewMode;
+    bool m_isImporting = false;
+    bool m_hasAppeared = false;
+    bool m_applyScheduled = false;
+
+    QToolBar *m_toolBar = nullptr;
+    SegmentedPicker *m_picker = nullptr;
+    QAction *m_up = nullptr;
+    QAction *m_copyFiles = nullptr;
+    QAction *m_refresh = nullptr;
+    QAction *m_newFolder = nullptr;
+    QAction *m_moveToTrash = nullptr;
+    QAction *m_revealInFinder = nullptr;
+    QAction *m_openInTerminal = nullptr;
+    QAction *m_copyPath = nullptr;
+    QAction *m_copyDeviceUDID = nullptr;
+
+    QWidget *m_body = nullptr;
+    QStackedLayout *m_pages = nullptr;
+    QWidget *m_loadingPage = nullptr;
+    BusyIndicator *m_busyIndicator = nullptr;
+    ContentUnavailableView *m_missingPlaceholder = nullptr;
+    QWidget *m_contentPage = nullptr;
+    ContentUnavailableView *m_dropHint = nullptr;
+    QWidget *m_emptyPage = nullptr;
+    std::unique_ptr<FilesModeView> m_modeView;
+    PathBar *m_pathBar = nullptr;
+    MessageAlert *m_alert = nullptr;
+    QPointer<QFileDialog> m_importer;
+};

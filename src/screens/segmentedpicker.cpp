@@ -1,0 +1,46 @@
+#include "segmentedpicker.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QToolButton>
+
+SegmentedPicker::SegmentedPicker(QWidget *parent) : QWidget(parent), m_group(new QButtonGroup(this))
+{
+    m_group->setExclusive(true);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(m_group, &QButtonGroup::idClicked, this, &SegmentedPicker::segmentClicked);
+}
+
+QAbstractButton *SegmentedPicker::addSegment(int id, const QIcon &icon, const QString &name)
+{
+    auto *button = new QToolButton(this);
+    button->setIcon(icon);
+    button->setAccessibleName(name);
+    button->setCheckable(true);
+    button->setAutoRaise(false);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setFocusPolicy(Qt::TabFocus);
+    layout()->addWidget(button);
+    m_group->addButton(button, id);
+    return button;
+}
+
+QAbstractButton *SegmentedPicker::segment(int id) const
+{
+    return m_group->button(id);
+}
+
+int SegmentedPicker::checkedId() const
+{
+    return m_group->checkedId();
+}
+
+void SegmentedPicker::setCheckedId(int id)
+{
+    if (QAbstractButton *button = m_group->button(id); button && !button->isChecked())
+        button->setChecked(true);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QWidget>
+
+class QAbstractButton;
+class QButtonGroup;
+class QIcon;
+
+// A segmented control: a row of checkable, image-only buttons of which exactly one is on. Each
+// segment has an id; clicking one reports its id, and the owner decides what is checked.
+class SegmentedPicker final : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit SegmentedPicker(QWidget *parent = nullptr);
+
+    // Appends a segment showing `icon`; `name` is its accessible name.
+    QAbstractButton *addSegment(int id, const QIcon &icon, const QString &name);
+    QAbstractButton *segment(int id) const;
+    int checkedId() const;
+    void setCheckedId(int id);
+
+signals:
+    void segmentClicked(int id);
+
+private:
+    QButtonGroup *m_group;
+};
