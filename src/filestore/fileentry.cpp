@@ -1,13 +1,28 @@
 #include "fileentry.h"
 
+#include "filetypes.h"
+
 #include <QHashFunctions>
 
 FileEntry::FileEntry(QString parentPath, QString name, bool isDirectory, std::optional<qint64> modifiedMSecs,
                      std::optional<qint64> sizeBytes, QString kind, FileIcon icon)
-    : m_parentPath(std::move(parentPath)), m_name(std::move(name)), m_kind(std::move(kind)),
-      m_icon(std::move(icon)), m_modifiedMSecs(modifiedMSecs.value_or(0)), m_sizeBytes(sizeBytes.value_or(0)),
-      m_isDirectory(isDirectory), m_hasModified(modifiedMSecs.has_value()), m_hasSize(sizeBytes.has_value())
+    : FileEntry(std::move(parentPath), std::move(name), isDirectory, modifiedMSecs, sizeBytes,
+                FileTypes::intern(kind, icon))
 {
+}
+
+FileEntry::FileEntry(QString parentPath, QString name, bool isDirectory, std::optional<qint64> modifiedMSecs,
+                     std::optional<qint64> sizeBytes, const FileType &type)
+    : m_parentPath(std::move(parentPath)), m_name(std::move(name)), m_type(&type),
+      m_modifiedMSecs(modifiedMSecs.value_or(0)), m_sizeBytes(sizeBytes.value_or(0)), m_isDirectory(isDirectory),
+      m_hasModified(modifiedMSecs.has_value()), m_hasSize(sizeBytes.has_value())
+{
+}
+
+const FileType *FileEntry::noType()
+{
+    static const FileType none;
+    return &none;
 }
 
 std::optional<QDateTime> FileEntry::modifiedDate() const
@@ -30,8 +45,8 @@ std::optional<qint64> FileEntry::sizeBytes() const
 bool operator==(const FileEntry &a, const FileEntry &b)
 {
     return a.m_name == b.m_name && a.m_parentPath == b.m_parentPath && a.m_isDirectory == b.m_isDirectory &&
-           a.modifiedMSecs() == b.modifiedMSecs() && a.sizeBytes() == b.sizeBytes() && a.m_kind == b.m_kind &&
-           a.m_icon == b.m_icon;
+           a.modifiedMSecs() == b.modifiedMSecs() && a.sizeBytes() == b.sizeBytes() &&
+           (a.m_type == b.m_type || (a.kind() == b.kind() && a.icon() == b.icon()));
 }
 
 size_t qHash(const FileEntry &entry, size_t seed)

@@ -53,13 +53,11 @@ FileEntry entryAt(int dirFd, const char *name, const QString &parentPath, const 
         type = &FileTypes::symbolicLink();
     }
     if (!ok)
-        return FileEntry(parentPath, decodedName, false, std::nullopt, std::nullopt, QString(),
-                         FileTypes::genericIcon());
+        return FileEntry(parentPath, decodedName, false, std::nullopt, std::nullopt, FileTypes::unknown());
     const bool isDirectory = S_ISDIR(st.st_mode);
     if (!type)
         type = isDirectory ? &FileTypes::folder() : &FileTypes::forFileName(decodedName);
-    return FileEntry(parentPath, decodedName, isDirectory, modifiedMSecs(st), qint64(st.st_size), type->kind,
-                     type->icon);
+    return FileEntry(parentPath, decodedName, isDirectory, modifiedMSecs(st), qint64(st.st_size), *type);
 }
 
 QString withTrailingSlash(const QString &path)
@@ -68,6 +66,32 @@ QString withTrailingSlash(const QString &path)
     if (!cleaned.endsWith(u'/'))
         cleaned += u'/';
     return cleaned;
+}
+
+// Puts the entries in name order by following the cycles of the sorted permutation, so that no
+// second list of entries is allocated.
+void sortInPlace(QList<FileEntry> &entries)
+{
+    const auto order = NameCollation::sortedOrder(entries.size(),
+                                                  [&entries](qsizetype i) { return QStringView(entries[i].name()); });
+    std::vector<bool> placed(order.size(), false);
+    FileEntry *data = entries.data();
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (placed[start])
+            continue;
+        FileEntry held = std::move(data[start]);
+        size_t at = start;
+        for (;;) {
+            placed[at] = true;
+            const size_t from = size_t(order[at]);
+            if (from == start) {
+                data[at] = std::move(held);
+                break;
+            }
+            data[at] = std::move(data[from]);
+            at = from;
+        }
+    }
 }
 
 } // namespace
@@ -92,7 +116,7 @@ QList<FileEntry> listDirectory(const QString &folderPath)
         return {};
     }
     const QString parentPath = withTrailingSlash(folderPath);
-    std::vector<FileEntry> entries;
+    QList<FileEntry> entries;
     bool failed = false;
     for (;;) {
         errno = 0;
@@ -107,20 +131,15 @@ QList<FileEntry> listDirectory(const QString &folderPath)
         const bool statOk = ::fstatat(dirFd, item->d_name, &st, 0) == 0;
         if (statOk && isHidden(item->d_name, &st))
             continue;
-        entries.push_back(entryAt(dirFd, item->d_name, parentPath, QFile::decodeName(item->d_name),
-                                  statOk ? &st : nullptr));
+        // File names are UTF-8 to Qt on every Unix; fromUtf8 skips the converter set-up.
+        entries.append(entryAt(dirFd, item->d_name, parentPath, QString::fromUtf8(item->d_name),
+                               statOk ? &st : nullptr));
     }
     ::closedir(dir);
     if (failed)
         return {};
-
-    const auto order = NameCollation::sortedOrder(qsizetype(entries.size()),
-                                                  [&entries](qsizetype i) { return QStringView(entries[i].name()); });
-    QList<FileEntry> sorted;
-    sorted.reserve(qsizetype(entries.size()));
-    for (qsizetype i : order)
-        sorted.append(std::move(entries[i]));
-    return sorted;
+    sortInPlace(entries);
+    return entries;
 }
 
 FileEntry makeFileEntry(const QUrl &url)

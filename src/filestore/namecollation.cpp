@@ -78,12 +78,16 @@ public:
     // by value and leading zeros do not count, as in the collator's numeric mode.
     void appendKey(QStringView name, std::string &out) const
     {
+        // At most three bytes per character (a one-digit run), written in place.
+        const size_t start = out.size();
+        out.resize(start + size_t(name.size()) * 3);
+        char *p = out.data() + start;
         const qsizetype n = name.size();
         for (qsizetype i = 0; i < n;) {
             const char16_t c = name[i].unicode();
             if (!isDigit(c)) {
                 if (const uchar w = m_weights[c])
-                    out.push_back(char(w));
+                    *p++ = char(w);
                 ++i;
                 continue;
             }
@@ -95,13 +99,14 @@ public:
                 ++first;
             for (qsizetype chunk = first; chunk < end; chunk += 254) {
                 const qsizetype len = std::min<qsizetype>(254, end - chunk);
-                out.push_back(char(m_digitWeight));
-                out.push_back(char(len));
+                *p++ = char(m_digitWeight);
+                *p++ = char(len);
                 for (qsizetype k = chunk; k < chunk + len; ++k)
-                    out.push_back(char(name[k].unicode() - u'0' + 1));
+                    *p++ = char(name[k].unicode() - u'0' + 1);
             }
             i = end;
         }
+        out.resize(size_t(p - out.data()));
     }
 
     int compare(QStringView a, QStringView b) const
@@ -202,6 +207,7 @@ std::vector<qsizetype> sortByAsciiKeys(const Collation &collation, qsizetype cou
                                        const std::function<QStringView(qsizetype)> &nameAt)
 {
     std::string arena;
+    arena.reserve(size_t(count) * 32);
     std::vector<KeyedIndex> items;
     items.reserve(count);
     for (qsizetype i = 0; i < count; ++i) {

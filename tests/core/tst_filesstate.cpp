@@ -3,6 +3,7 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -251,8 +252,11 @@ private slots:
                 return storage;
             },
             {m_workspace, m_pasteboard, m_trash});
+        // Whatever happens below, the blocked pool thread is let go.
+        const auto release = qScopeGuard([gate] { gate->release(); });
         state.setCurrentDirectory(rootUrl());
         state.reload(true); // lists the root, slowly
+        QVERIFY(QTest::qWaitFor([&] { return calls->load() == 1; }, 10'000));
         state.setCurrentDirectory(rootUrl(u"sub"_s));
         state.reload(true); // lists "sub", at once
         QVERIFY(QTest::qWaitFor([&] { return state.loadState().isLoaded(); }, 10'000));
@@ -261,6 +265,7 @@ private slots:
         QSignalSpy changes(&state, &FilesState::loadStateChanged);
         gate->release();
         QVERIFY(waitForReload(state));
+        QCOMPARE(calls->load(), 2);
         QCOMPARE(namesOf(state.loadState()), QStringList{u"sub-item"_s});
         QCOMPARE(changes.size(), 0);
         QCOMPARE(state.reloadCount(), 2);
