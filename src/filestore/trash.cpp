@@ -28,6 +28,7 @@ Status failure(const QString &path, int error)
         QFileInfo(path).fileName(), FileOperationsPrivate::reasonFor(error)));
 }
 
+#ifndef Q_OS_DARWIN
 // Creates the missing folders of `path` with mode 0700; 0 or an errno.
 int makeFolders(const QString &path)
 {
@@ -103,6 +104,7 @@ QString numberedName(const QString &name, int n)
         return name + u'.' + QString::number(n);
     return name.left(dot) + u'.' + QString::number(n) + name.mid(dot);
 }
+#endif
 
 } // namespace
 
