@@ -9,6 +9,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libplist-dev libbenchmark-dev dpkg-dev
     # run: icons (the theme's PNGs, and the SVG plugin for scalable ones)
     adwaita-icon-theme hicolor-icon-theme libqt6svg6
+    # run: open files and folders, reveal items in the file manager
+    xdg-utils dbus-bin
     # run without a desktop, and the screenshots
     xvfb xauth imagemagick x11-utils fonts-dejavu-core
 )
