@@ -60,6 +60,18 @@ QByteArray encoded(const QString &path)
     return QFile::encodeName(path);
 }
 
+// ENOENT for a folder that is missing (the folder on screen was deleted meanwhile) names that
+// folder rather than blaming the item. `itemExists`: whether the item itself is there.
+Status placeFailure(const QString &item, const QString &destination, const QString &participle, int error,
+                    bool itemExists)
+{
+    const QString folder = QFileInfo(destination).path();
+    if (error == ENOENT && itemExists && !FileOperations::exists(folder))
+        return Status::failure(u"“%1” couldn’t be %2 because the folder “%3” doesn’t exist."_s.arg(
+            nameOf(item), participle, nameOf(folder)));
+    return failure(item, participle, error);
+}
+
 bool lstatPath(const QByteArray &path, struct stat &st)
 {
     return ::lstat(path.constData(), &st) == 0;
@@ -352,8 +364,10 @@ std::optional<bool> isDirectory(const QString &path)
 
 Status createFolder(const QString &path)
 {
-    if (::mkdir(encoded(path).constData(), 0777) != 0)
-        return failure(path, u"created"_s, errno);
+    if (::mkdir(encoded(path).constData(), 0777) != 0) {
+        const int error = errno;
+        return placeFailure(path, path, u"created"_s, error, true);
+    }
     return Status::success({});
 }
 
@@ -373,10 +387,10 @@ Status copyItem(const QString &from, const QString &to)
     int error = 0;
     const auto temporary = copyToTemporary(from, to, error);
     if (!temporary)
-        return failure(from, u"copied"_s, error);
+        return placeFailure(from, to, u"copied"_s, error, exists(from));
     if ((error = renameExclusive(*temporary, encoded(to)))) {
         removeTree(*temporary);
-        return failure(from, u"copied"_s, error);
+        return placeFailure(from, to, u"copied"_s, error, exists(from));
     }
     return Status::success({});
 }
@@ -386,13 +400,13 @@ Status copyReplacing(const QString &from, const QString &to)
     int error = 0;
     const auto temporary = copyToTemporary(from, to, error);
     if (!temporary)
-        return failure(from, u"copied"_s, error);
+        return placeFailure(from, to, u"copied"_s, error, exists(from));
     error = renameExclusive(*temporary, encoded(to));
     if (error == EEXIST)
         error = swapIntoPlace(*temporary, encoded(to));
     if (error) {
         removeTree(*temporary);
-        return failure(from, u"copied"_s, error);
+        return placeFailure(from, to, u"copied"_s, error, exists(from));
     }
     return Status::success({});
 }
