@@ -28,7 +28,8 @@ QList<FileEntry> syntheticEntries(int count, const QString &tag = {})
                                  .arg(tag, QLatin1String(suffixes[i % 6]));
         const bool isFolder = i % 6 == 5;
         const FileType &type = isFolder ? FileTypes::folder() : FileTypes::forFileName(name);
-        entries << FileEntry(parent, name, isFolder, 1'700'000'000'000 + i * 1000LL, i * 10LL, type.kind, type.icon);
+        entries << FileEntry(parent, name, isFolder, 1'700'000'000'000 + i * 1000LL, i * 10LL, type.kind,
+                             type.icon);
     }
     return entries;
 }

@@ -94,8 +94,8 @@ FileListView::FileListView(FilesState::Services services, QWidget *parent) : QOb
     Coordinator *coordinator = m_coordinator.get();
     m_host = new FileViewHost(
         FileViewActions(), [coordinator] { return coordinator->selectedURLs(); },
-        [coordinator](const QPoint &globalPos) { return coordinator->clickedURL(globalPos); }, std::move(services),
-        parent);
+        [coordinator](const QPoint &globalPos) { return coordinator->clickedURL(globalPos); },
+        std::move(services), parent);
     m_host->embed(table);
     m_host->setBeginRename([coordinator](const QUrl &url) { coordinator->beginRename(url); });
 }
@@ -139,7 +139,8 @@ FileListView::Coordinator::Coordinator(QTreeView *table) : m_table(table), m_mod
         FileListModel::NameColumn,
         new NameDelegate([this](int row, const QString &text) { textDidEndEditing(row, text); }, table));
 
-    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Coordinator::selectionDidChange);
+    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Coordinator::selectionDidChange);
     connect(table, &QAbstractItemView::doubleClicked, this, &Coordinator::doubleClick);
     // A reset empties the selection without a notification.
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_selectedURLs.reset(); });
@@ -235,8 +236,8 @@ void FileListView::Coordinator::beginRename(const QUrl &url)
     if (!m_table || row < 0)
         return;
     const QModelIndex index = m_model->index(row, FileListModel::NameColumn);
-    m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
-                                                          | QItemSelectionModel::Rows);
+    m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
     m_table->scrollTo(index);
     m_table->edit(index);
     // The view has selected the whole text as it opened the editor; narrow that to the stem.

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "binding.h"
-#include "fileviewactions.h"
 #include "filestore/fileentry.h"
 #include "filestore/filesstate.h"
+#include "fileviewactions.h"
 
 #include <QList>
 #include <QObject>

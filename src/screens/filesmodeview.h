@@ -1,9 +1,9 @@
 #pragma once
 
-#include "fileviews/binding.h"
-#include "fileviews/fileviewactions.h"
 #include "filestore/fileentry.h"
 #include "filestore/filesstate.h"
+#include "fileviews/binding.h"
+#include "fileviews/fileviewactions.h"
 
 #include <QList>
 #include <QSet>

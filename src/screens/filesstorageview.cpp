@@ -2,12 +2,12 @@
 
 #include "busyindicator.h"
 #include "contentunavailableview.h"
+#include "fileviews/desktopworkspace.h"
 #include "messagealert.h"
 #include "pathbar.h"
 #include "preferences.h"
 #include "segmentedpicker.h"
 #include "symbols.h"
-#include "fileviews/desktopworkspace.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -61,6 +61,17 @@ QUrl parentFolder(const QUrl &url)
         .adjusted(QUrl::StripTrailingSlash);
 }
 
+// A callback that runs an operation of the state while the state exists: a view's callbacks may
+// outlive a state that another device replaced.
+template <typename... Args>
+auto onState(const QPointer<FilesState> &state, void (FilesState::*operation)(Args...))
+{
+    return [state, operation](Args... args) {
+        if (state)
+            (state.data()->*operation)(std::forward<Args>(args)...);
+    };
+}
+
 QWidget *groupSpacer(QWidget *parent)
 {
     auto *spacer = new QWidget(parent);
@@ -87,8 +98,8 @@ FilesStorageView::FilesStorageView(const Simulator &simulator, QWidget *parent)
 FilesStorageView::FilesStorageView(const Simulator &simulator, FilesState::Services services,
                                    FilesState::StorageLookup storageLookup, QWidget *parent)
     : QWidget(parent), m_simulator(simulator), m_services(std::move(services)),
-      m_storageLookup(std::move(storageLookup)), m_viewMode(storedViewMode()),
-      m_toolBar(new QToolBar(this)), m_body(new QWidget(this)), m_pathBar(new PathBar(this)),
+      m_storageLookup(std::move(storageLookup)), m_viewMode(storedViewMode()), m_toolBar(new QToolBar(this)),
+      m_body(new QWidget(this)), m_pathBar(new PathBar(this)),
       m_alert(new MessageAlert(tr("Copy failed"), this))
 {
     setUpToolBar();
@@ -142,15 +153,18 @@ void FilesStorageView::setUpToolBar()
     m_moveToTrash = addCommand(QStringLiteral("trash"), tr("Move to Trash"), nullptr);
     connect(m_moveToTrash, &QAction::triggered, this, [this] { m_state->moveToTrash(m_state->selection()); });
     m_toolBar->addWidget(groupSpacer(m_toolBar));
-    m_revealInFinder = addCommand(QStringLiteral("folder"), tr("Reveal in Finder"), &FilesStorageView::revealInFinder);
+    m_revealInFinder =
+        addCommand(QStringLiteral("folder"), tr("Reveal in Finder"), &FilesStorageView::revealInFinder);
     m_openInTerminal =
         addCommand(QStringLiteral("terminal"), tr("Open in Terminal"), &FilesStorageView::openInTerminal);
     m_copyPath = addCommand(QStringLiteral("document.on.document"), tr("Copy Path"), nullptr);
     connect(m_copyPath, &QAction::triggered, this, [this] { m_state->copyCurrentPath(); });
-    m_copyDeviceUDID = addCommand(QStringLiteral("iphone"), tr("Copy Device UDID"), &FilesStorageView::copyDeviceUDID);
+    m_copyDeviceUDID =
+        addCommand(QStringLiteral("iphone"), tr("Copy Device UDID"), &FilesStorageView::copyDeviceUDID);
 }
 
-QAction *FilesStorageView::addCommand(const QString &symbol, const QString &text, void (FilesStorageView::*command)())
+QAction *FilesStorageView::addCommand(const QString &symbol, const QString &text,
+                                      void (FilesStorageView::*command)())
 {
     QAction *action = m_toolBar->addAction(Symbols::icon(symbol), text);
     action->setToolTip(text);
@@ -175,15 +189,16 @@ void FilesStorageView::setUpBody()
     m_contentPage = new QWidget(m_body);
     auto *content = new QGridLayout(m_contentPage);
     content->setContentsMargins(0, 0, 0, 0);
-    m_dropHint = new ContentUnavailableView(QStringLiteral("square.and.arrow.down"), tr("Drop files here"), {},
-                                            m_contentPage);
+    m_dropHint = new ContentUnavailableView(QStringLiteral("square.and.arrow.down"), tr("Drop files here"),
+                                            {}, m_contentPage);
     // Clicks and drops pass through the hint to the view beneath it.
     m_dropHint->setAttribute(Qt::WA_TransparentForMouseEvents);
     content->addWidget(m_dropHint, 0, 0, Qt::AlignCenter);
     m_emptyPage = new QWidget(m_body);
 
     m_pages = new QStackedLayout(m_body);
-    for (QWidget *page : {m_loadingPage, static_cast<QWidget *>(m_missingPlaceholder), m_contentPage, m_emptyPage})
+    for (QWidget *page :
+         {m_loadingPage, static_cast<QWidget *>(m_missingPlaceholder), m_contentPage, m_emptyPage})
         m_pages->addWidget(page);
 }
 
@@ -193,11 +208,12 @@ void FilesStorageView::attachState()
     delete m_state.data();
     m_state = m_storageLookup ? new FilesState(m_storageLookup, m_services, this)
                               : new FilesState(m_simulator, m_services, this);
-    for (auto signal : {&FilesState::rootURLChanged, &FilesState::loadStateChanged, &FilesState::selectionChanged,
-                        &FilesState::reloadCountChanged, &FilesState::errorMessageChanged,
-                        &FilesState::renameRequestChanged})
+    for (auto signal : {&FilesState::rootURLChanged, &FilesState::loadStateChanged,
+                        &FilesState::selectionChanged, &FilesState::reloadCountChanged,
+                        &FilesState::errorMessageChanged, &FilesState::renameRequestChanged})
         connect(m_state, signal, this, &FilesStorageView::scheduleApply);
-    connect(m_state, &FilesState::currentDirectoryChanged, this, &FilesStorageView::currentDirectoryDidChange);
+    connect(m_state, &FilesState::currentDirectoryChanged, this,
+            &FilesStorageView::currentDirectoryDidChange);
     replaceModeView();
 }
 
@@ -285,19 +301,18 @@ void FilesStorageView::replaceModeView()
 
 FileViewActions FilesStorageView::makeActions() const
 {
-    // The callbacks may outlive a state that another device replaced; they then do nothing.
     const QPointer<FilesState> state = m_state;
     FileViewActions actions;
-    actions.open = [state](const QUrl &url) { if (state) state->open(url); };
-    actions.trash = [state](const QSet<QUrl> &urls) { if (state) state->moveToTrash(urls); };
-    actions.paste = [state] { if (state) state->paste(); };
-    actions.rename = [state](const QUrl &url, const QString &name) { if (state) state->rename(url, name); };
-    actions.newFolder = [state] { if (state) state->newFolder(); };
-    actions.duplicate = [state](const QSet<QUrl> &urls) { if (state) state->duplicate(urls); };
-    actions.openInTerminal = [state](const QUrl &url) { if (state) state->openInTerminal(url); };
+    actions.open = onState(state, &FilesState::open);
+    actions.trash = onState(state, &FilesState::moveToTrash);
+    actions.paste = onState(state, &FilesState::paste);
+    actions.rename = onState(state, &FilesState::rename);
+    actions.newFolder = onState(state, &FilesState::newFolder);
+    actions.duplicate = onState(state, &FilesState::duplicate);
+    actions.openInTerminal = onState(state, &FilesState::openInTerminal);
     actions.currentDirectory = [state] { return state ? state->currentDirectory() : std::nullopt; };
-    actions.selectionChanged = [state](const QSet<QUrl> &urls) { if (state) state->setSelection(urls); };
-    actions.directoryChanged = [state](const QUrl &url) { if (state) state->setCurrentDirectory(url); };
+    actions.selectionChanged = onState(state, &FilesState::setSelection);
+    actions.directoryChanged = onState(state, &FilesState::setCurrentDirectory);
     return actions;
 }
 
@@ -472,8 +487,8 @@ void FilesStorageView::applyBody()
         break;
     }
     m_pages->setCurrentWidget(page);
-    m_dropHint->setVisible(m_viewMode == ViewMode::icons && m_state->loadState().isLoaded()
-                           && m_state->loadState().entries().isEmpty());
+    m_dropHint->setVisible(m_viewMode == ViewMode::icons && m_state->loadState().isLoaded() &&
+                           m_state->loadState().entries().isEmpty());
 }
 
 // Only the shown view follows the state; a hidden one keeps its rows until it shows again.
@@ -487,9 +502,8 @@ void FilesStorageView::applyModeView()
     input.rootURL = m_state->rootURL();
     input.reloadToken = m_state->reloadCount();
     input.iconSize = storedIconSize();
-    input.selection = {m_state->selection(), [state](const QSet<QUrl> &urls) { if (state) state->setSelection(urls); }};
-    input.renameRequest = {m_state->renameRequest(),
-                           [state](const std::optional<QUrl> &url) { if (state) state->setRenameRequest(url); }};
+    input.selection = {m_state->selection(), onState(state, &FilesState::setSelection)};
+    input.renameRequest = {m_state->renameRequest(), onState(state, &FilesState::setRenameRequest)};
     input.actions = makeActions();
     m_modeView->update(input);
 }
@@ -533,6 +547,7 @@ void FilesStorageView::applyImporter()
     m_importer->setFileMode(QFileDialog::ExistingFiles);
     m_importer->setAcceptMode(QFileDialog::AcceptOpen);
     m_importer->setWindowModality(Qt::WindowModal);
-    connect(m_importer, &QFileDialog::finished, this, [this](int result) { finishImport(result == QDialog::Accepted); });
+    connect(m_importer, &QFileDialog::finished, this,
+            [this](int result) { finishImport(result == QDialog::Accepted); });
     m_importer->open();
 }

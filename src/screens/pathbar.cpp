@@ -60,6 +60,7 @@ PathBar::PathBar(QWidget *parent)
 {
     setAccessibleName(tr("Path bar"));
     m_pathButton->setToolTip(tr("Click to copy path"));
+    m_pathButton->setAccessibleName(tr("No folder"));
     m_slider->setAccessibleName(tr("Icon size"));
     m_slider->setToolTip(tr("Icon size"));
     m_slider->setRange(minimumIconSize, maximumIconSize);
@@ -83,7 +84,7 @@ void PathBar::setPath(const QString &path)
     if (m_pathButton->text() == path)
         return;
     m_pathButton->setText(path);
-    m_pathButton->setAccessibleName(path);
+    m_pathButton->setAccessibleName(path.isEmpty() ? tr("No folder") : path);
     m_pathButton->updateGeometry();
     m_pathButton->update();
 }
@@ -95,9 +96,10 @@ void PathBar::setShowsIconSize(bool shows)
 
 void PathBar::setIconSize(double size)
 {
-    const int value = std::isfinite(size) ? int(std::lround(std::clamp(size, double(minimumIconSize),
-                                                                        double(maximumIconSize))))
-                                          : minimumIconSize;
+    const int value =
+        std::isfinite(size)
+            ? int(std::lround(std::clamp(size, double(minimumIconSize), double(maximumIconSize))))
+            : minimumIconSize;
     if (m_slider->value() == value)
         return;
     const QSignalBlocker blocker(m_slider);

@@ -1,8 +1,8 @@
+#include "filestore/filetypes.h"
+#include "filestore/listing.h"
 #include "fileviews/filelistmodel.h"
 #include "fileviews/filelistview.h"
 #include "fileviews/fileviewhost.h"
-#include "filestore/filetypes.h"
-#include "filestore/listing.h"
 #include "support/recordingservices.h"
 #include "support/tempfolder.h"
 
@@ -59,7 +59,9 @@ struct ListFixture
                                          ++self->renameRequestWrites;
                                      }};
         description.actions.open = [self](const QUrl &url) { self->opened << url; };
-        description.actions.rename = [self](const QUrl &url, const QString &name) { self->renames.append({url, name}); };
+        description.actions.rename = [self](const QUrl &url, const QString &name) {
+            self->renames.append({url, name});
+        };
         description.actions.selectionChanged = [self](const QSet<QUrl> &urls) { self->reported << urls; };
         return description;
     }
@@ -91,7 +93,8 @@ struct ListFixture
     }
     QLineEdit *editor(int row) const
     {
-        return qobject_cast<QLineEdit *>(table()->indexWidget(view.model()->index(row, FileListModel::NameColumn)));
+        return qobject_cast<QLineEdit *>(
+            table()->indexWidget(view.model()->index(row, FileListModel::NameColumn)));
     }
     bool isEditing() const
     {
@@ -177,7 +180,8 @@ private slots:
         const FileType &text = FileTypes::forFileName(u"a.txt");
         const qint64 someTime = QDateTime(QDate(2024, 1, 5), QTime(15, 7)).toMSecsSinceEpoch();
         ListFixture f;
-        f.show({FileEntry("/storage/", "Folder", true, someTime, 4096, FileTypes::folder().kind, FileTypes::folder().icon),
+        f.show({FileEntry("/storage/", "Folder", true, someTime, 4096, FileTypes::folder().kind,
+                          FileTypes::folder().icon),
                 FileEntry("/storage/", "undated.txt", false, std::nullopt, 532, text.kind, text.icon),
                 FileEntry("/storage/", "empty.txt", false, someTime, 0, text.kind, text.icon),
                 FileEntry("/storage/", "unsized.txt", false, someTime, std::nullopt, text.kind, text.icon)});

@@ -1,3 +1,4 @@
+#include "fileviews/desktopworkspace.h"
 #include "screens/busyindicator.h"
 #include "screens/contentunavailableview.h"
 #include "screens/filesstorageview.h"
@@ -10,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -103,7 +105,10 @@ struct Screen
         return names;
     }
     int rowNamed(const QString &name) const { return int(listedNames().indexOf(name)); }
-    QPoint centreOfRow(int row) const { return table()->visualRect(table()->model()->index(row, 0)).center(); }
+    QPoint centreOfRow(int row) const
+    {
+        return table()->visualRect(table()->model()->index(row, 0)).center();
+    }
     // The reads are over and the widgets show their outcome.
     bool settled() const
     {
@@ -112,8 +117,8 @@ struct Screen
             return false;
         if (s->loadState().kind() == Kind::storageMissing)
             return screen->shownPage() == screen->missingPlaceholder();
-        return screen->shownPage() == screen->contentPage() && table()
-               && table()->model()->rowCount() == s->loadState().entries().size();
+        return screen->shownPage() == screen->contentPage() && table() &&
+               table()->model()->rowCount() == s->loadState().entries().size();
     }
     bool waitUntilSettled() const
     {
@@ -189,7 +194,8 @@ private slots:
     {
         StandIn standIn;
         QVERIFY(standIn.home.isValid());
-        const QString udid = standIn.run({u"create"_s, u"Files Phone"_s, u"iPhone-15"_s, u"iOS-17-2"_s}).value_or(QString());
+        const QString udid =
+            standIn.run({u"create"_s, u"Files Phone"_s, u"iPhone-15"_s, u"iOS-17-2"_s}).value_or(QString());
         QVERIFY(!udid.isEmpty());
         QVERIFY(standIn.run({u"boot"_s, udid}));
         ScopedEnv home("HOME", QFile::encodeName(standIn.home.path()));
@@ -226,8 +232,10 @@ private slots:
     {
         QTest::addColumn<ViewMode>("mode");
         QTest::addColumn<QList<Kind>>("states");
-        QTest::newRow("list") << ViewMode::list << QList<Kind>{Kind::loading, Kind::loaded, Kind::loading, Kind::loaded};
-        QTest::newRow("icons") << ViewMode::icons << QList<Kind>{Kind::loading, Kind::loaded, Kind::loading, Kind::loaded};
+        QTest::newRow("list") << ViewMode::list
+                              << QList<Kind>{Kind::loading, Kind::loaded, Kind::loading, Kind::loaded};
+        QTest::newRow("icons") << ViewMode::icons
+                               << QList<Kind>{Kind::loading, Kind::loaded, Kind::loading, Kind::loaded};
         QTest::newRow("columns") << ViewMode::columns << QList<Kind>{Kind::loading, Kind::loaded};
     }
 
@@ -326,9 +334,9 @@ private slots:
         };
         // Before the first read: no folder, nothing selected.
         QCOMPARE(enabled(), (QList<bool>{false, false, false}));
-        for (QAction *always : {s.screen->copyFilesAction(), s.screen->refreshAction(), s.screen->revealInFinderAction(),
-                                s.screen->openInTerminalAction(), s.screen->copyPathAction(),
-                                s.screen->copyDeviceUDIDAction()})
+        for (QAction *always :
+             {s.screen->copyFilesAction(), s.screen->refreshAction(), s.screen->revealInFinderAction(),
+              s.screen->openInTerminalAction(), s.screen->copyPathAction(), s.screen->copyDeviceUDIDAction()})
             QVERIFY(always->isEnabled());
 
         QVERIFY(s.show());
@@ -385,7 +393,8 @@ private slots:
 
         s.click(s.screen->moveToTrashAction());
         std::sort(s.trash->trashed.begin(), s.trash->trashed.end());
-        QCOMPARE(s.trash->trashed, (QStringList{storage.folder.path(u"a.txt"_s), storage.folder.path(u"c.txt"_s)}));
+        QCOMPARE(s.trash->trashed,
+                 (QStringList{storage.folder.path(u"a.txt"_s), storage.folder.path(u"c.txt"_s)}));
         QTRY_COMPARE(s.listedNames(), QStringList{u"b.txt"_s});
         QVERIFY(!pages.contains(s.screen->busyIndicator()->parentWidget()));
     }
@@ -418,6 +427,24 @@ private slots:
         QCOMPARE(s.workspace->opened, QList<QUrl>{storage.url()});
         s.click(s.screen->openInTerminalAction());
         QCOMPARE(s.workspace->terminals, QList<QUrl>{storage.url()});
+    }
+
+    void udidAndPathReachTheSystemClipboard()
+    {
+        Storage storage;
+        QWidget window;
+        auto *screen = new FilesStorageView(phone, desktopFilesServices(), storage.lookup(), &window);
+        window.show();
+        QTRY_COMPARE(screen->state()->currentDirectory(), std::optional<QUrl>(storage.url()));
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        QTest::mouseClick(screen->toolBar()->widgetForAction(screen->copyDeviceUDIDAction()), Qt::LeftButton);
+        QCOMPARE(clipboard->text(), phone.udid);
+        QTRY_COMPARE(screen->pathBar()->pathButton()->text(), storage.folder.path());
+        QTest::mouseClick(screen->pathBar()->pathButton(), Qt::LeftButton);
+        QCOMPARE(clipboard->text(), storage.folder.path());
+        clipboard->clear();
+        QTest::mouseClick(screen->toolBar()->widgetForAction(screen->copyPathAction()), Qt::LeftButton);
+        QCOMPARE(clipboard->text(), storage.folder.path());
     }
 
     void modeChangeReturnsToTheRootAndEmptiesTheSelection()
@@ -500,7 +527,8 @@ private slots:
         FilesStorageView::setViewMode(ViewMode::icons);
         Storage storage;
         TempFolder elsewhere;
-        QVERIFY(elsewhere.createFile(u"photo.jpg"_s, "jpeg bytes") && elsewhere.createFile(u"doc.txt"_s, "text"));
+        QVERIFY(elsewhere.createFile(u"photo.jpg"_s, "jpeg bytes") &&
+                elsewhere.createFile(u"doc.txt"_s, "text"));
         Screen s(storage.lookup());
         QVERIFY(s.show());
         QVERIFY(s.waitUntilSettled());
@@ -530,7 +558,8 @@ private slots:
         QTRY_VERIFY(!hint->isVisible());
 
         // The list shows an empty folder as an empty table, without the hint.
-        QVERIFY(QFile::remove(storage.folder.path(u"photo.jpg"_s)) && QFile::remove(storage.folder.path(u"doc.txt"_s)));
+        QVERIFY(QFile::remove(storage.folder.path(u"photo.jpg"_s)) &&
+                QFile::remove(storage.folder.path(u"doc.txt"_s)));
         s.chooseMode(ViewMode::list);
         s.click(s.screen->refreshAction());
         QVERIFY(s.waitUntilSettled());
@@ -552,8 +581,10 @@ private slots:
         QLineEdit *editor = nullptr;
         QVERIFY(QTest::qWaitFor([&] {
             const int row = s.rowNamed(u"untitled folder"_s);
-            editor = row < 0 ? nullptr
-                             : qobject_cast<QLineEdit *>(s.table()->indexWidget(s.table()->model()->index(row, 0)));
+            editor =
+                row < 0
+                    ? nullptr
+                    : qobject_cast<QLineEdit *>(s.table()->indexWidget(s.table()->model()->index(row, 0)));
             return editor != nullptr;
         }));
         QCOMPARE(editor->selectedText(), u"untitled folder"_s);
