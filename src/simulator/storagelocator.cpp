@@ -187,30 +187,24 @@ bool binaryShapeIsSafe(const QByteArray &bytes)
     return true;
 }
 
-// Element nesting of an XML document, counted without parsing. Comments, declarations and
-// self-closing tags do not nest.
+// Only <array> and <dict> nest in libplist's XML reader, so no more of them than maxNesting means
+// no deeper nesting. Counted on the raw text rather than by following tags, since libplist reads
+// attributes, quotes, comments and white space in tags its own way ("<array a=\"/>\">" opens an
+// array); only the exact empty forms, which cannot nest, are not counted.
 bool xmlShapeIsSafe(const QByteArray &bytes)
 {
     // XML forbids NUL outright, and libplist would cut a string at one.
     if (bytes.contains('\0'))
         return false;
-    int depth = 0;
-    const char *p = bytes.constData();
-    const char *end = p + bytes.size();
-    while ((p = static_cast<const char *>(std::memchr(p, '<', end - p)))) {
-        ++p;
-        if (p == end)
-            break;
-        if (*p == '!' || *p == '?')
-            continue;
-        const char *close = static_cast<const char *>(std::memchr(p, '>', end - p));
-        if (!close)
-            break;
-        if (*p == '/')
-            --depth;
-        else if (close[-1] != '/' && ++depth > maxNesting)
-            return false;
-        p = close;
+    int containers = 0;
+    for (const QByteArrayView name : {QByteArrayView("<array"), QByteArrayView("<dict")}) {
+        const QByteArray empty = name.toByteArray() + "/>";
+        for (qsizetype at = bytes.indexOf(name); at >= 0; at = bytes.indexOf(name, at + 1)) {
+            if (QByteArrayView(bytes.constData() + at, bytes.size() - at).startsWith(empty))
+                continue;
+            if (++containers > maxNesting)
+                return false;
+        }
     }
     return true;
 }

@@ -1,9 +1,13 @@
 // Bytes of a container's metadata file -> its "MCMMetadataIdentifier", on a pool thread as the
-// Files reload runs it; never a crash or a hang, whatever the nesting, counts or offsets. An
-// identifier that is found must survive being written again by libplist, in both formats, since
-// a real metadata file holding it would otherwise not match.
+// Files reload runs it; never a crash or a hang, whatever the nesting, counts or offsets. The
+// pool's threads get a small stack: libplist recurses once per nesting level, and the shape
+// checks promise a parse that fits a small stack on any thread (macOS gives pool threads
+// 512 KiB), so a document that slips past them overflows here rather than on a user's machine.
+// An identifier that is found must survive being written again by libplist, in both formats,
+// since a real metadata file holding it would otherwise not match.
 #include "simulator/storagelocator.h"
 
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <plist/plist.h>
@@ -14,9 +18,17 @@
 
 namespace {
 
+constexpr uint smallStack = 96 * 1024;
+
 std::optional<QByteArray> identifierOnPoolThread(const QByteArray &bytes)
 {
-    return QtConcurrent::run([&bytes] { return StorageLocator::metadataIdentifier(bytes); }).result();
+    static QThreadPool *const pool = [] {
+        auto *p = new QThreadPool;
+        p->setStackSize(smallStack);
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return QtConcurrent::run(pool, [&bytes] { return StorageLocator::metadataIdentifier(bytes); }).result();
 }
 
 // A dictionary shaped like the ones the simulator writes, holding `identifier`.
