@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean package install
+.PHONY: all deps configure build run test bench clean package install screenshots
 
 all: build
 
@@ -26,6 +26,10 @@ test: build
 bench: build
 	@./scripts/bench.sh $(BUILD_DIR)
 
+# The README's screenshots, from the real window under Xvfb against the demo devices.
+screenshots: build
+	@./scripts/screenshots.sh $(BUILD_DIR) docs/screenshots
+
 # A Debian package (CPack) in the build folder.
 package: build
 	@cd $(BUILD_DIR) && cpack -G DEB
@@ -40,3 +44,8 @@ clean:
 fuzz: deps
 	@./scripts/fuzz.sh
 .PHONY: fuzz
+
+# The whole suite under AddressSanitizer, LeakSanitizer and UBSan (preset "asan", in build-asan/).
+asan: deps
+	@JOBS=$(JOBS) ./scripts/asan.sh
+.PHONY: asan

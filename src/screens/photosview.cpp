@@ -87,7 +87,7 @@ void PhotosView::setUpToolBar()
     m_toolBar->setAccessibleName(tr("Photos toolbar"));
     m_toolBar->setMovable(false);
     m_toolBar->setFloatable(false);
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
     auto *spacer = new QWidget(m_toolBar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
