@@ -1,4 +1,5 @@
 #include "contentview.h"
+#include "screens/symbols.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Lanthorn"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lanthorn"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.lanthorn.Lanthorn"));
+    Symbols::setUpIconTheme();
     // The installed theme icon when there is one, else the copy built into the program.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lanthorn"), QIcon(QStringLiteral(":/icons/lanthorn.svg"))));
 

@@ -1,6 +1,7 @@
 #include "filesmodeview.h"
 
-#include "filestore/listing.h"
+#include "fileviews/filecolumnview.h"
+#include "fileviews/fileiconview.h"
 #include "fileviews/filelistview.h"
 #include "fileviews/fileviewhost.h"
 
@@ -30,26 +31,40 @@ void ListModeView::update(const FilesModeInput &input)
     m_view->update(listDescription(input, input.entries));
 }
 
-FolderListModeView::FolderListModeView(FilesState::Services services, QWidget *parent)
-    : m_view(std::make_unique<FileListView>(std::move(services), parent))
+IconModeView::IconModeView(FilesState::Services services, QWidget *parent)
+    : m_view(std::make_unique<FileIconView>(std::move(services), parent))
 {
 }
 
-FolderListModeView::~FolderListModeView() = default;
+IconModeView::~IconModeView() = default;
 
-QWidget *FolderListModeView::widget() const
+QWidget *IconModeView::widget() const
 {
     return m_view->host();
 }
 
-void FolderListModeView::update(const FilesModeInput &input)
+void IconModeView::update(const FilesModeInput &input)
 {
-    const std::optional<QUrl> current = invokeAction(input.actions.currentDirectory);
-    const std::optional<QUrl> folder = current ? current : input.rootURL;
-    if (folder != m_listedFolder || input.reloadToken != m_listedToken) {
-        m_entries = folder ? listDirectory(*folder) : QList<FileEntry>();
-        m_listedFolder = folder;
-        m_listedToken = input.reloadToken;
-    }
-    m_view->update(listDescription(input, m_entries));
+    m_view->update({input.entries, input.iconSize, input.selection, input.renameRequest, input.actions});
+}
+
+ColumnModeView::ColumnModeView(FilesState::Services services, QWidget *parent)
+    : m_view(std::make_unique<FileColumnView>(std::move(services), parent))
+{
+}
+
+ColumnModeView::~ColumnModeView() = default;
+
+QWidget *ColumnModeView::widget() const
+{
+    return m_view->host();
+}
+
+void ColumnModeView::update(const FilesModeInput &input)
+{
+    // Without a storage folder the mode shows nothing at all.
+    m_view->host()->setVisible(input.rootURL.has_value());
+    if (!input.rootURL)
+        return;
+    m_view->update({*input.rootURL, input.reloadToken, input.selection, input.renameRequest, input.actions});
 }

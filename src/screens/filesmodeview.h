@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+class FileColumnView;
+class FileIconView;
 class FileListView;
 class QWidget;
 
@@ -54,21 +56,33 @@ private:
     std::unique_ptr<FileListView> m_view;
 };
 
-// A list that reads its folder itself, as the column browser does: the current folder (the root
-// when there is none), read again when the folder or the reload token changes. It stands in for
-// the column browser until that exists.
-class FolderListModeView final : public FilesModeView
+// The icons mode: FileIconView with the loaded entries at the chosen icon size.
+class IconModeView final : public FilesModeView
 {
 public:
-    FolderListModeView(FilesState::Services services, QWidget *parent);
-    ~FolderListModeView() override;
+    IconModeView(FilesState::Services services, QWidget *parent);
+    ~IconModeView() override;
 
     QWidget *widget() const override;
     void update(const FilesModeInput &input) override;
+    FileIconView *iconView() const { return m_view.get(); }
 
 private:
-    std::unique_ptr<FileListView> m_view;
-    std::optional<QUrl> m_listedFolder;
-    int m_listedToken = -1;
-    QList<FileEntry> m_entries;
+    std::unique_ptr<FileIconView> m_view;
+};
+
+// The columns mode: FileColumnView, which reads its folders itself; nothing is shown until the
+// storage folder is known.
+class ColumnModeView final : public FilesModeView
+{
+public:
+    ColumnModeView(FilesState::Services services, QWidget *parent);
+    ~ColumnModeView() override;
+
+    QWidget *widget() const override;
+    void update(const FilesModeInput &input) override;
+    FileColumnView *columnView() const { return m_view.get(); }
+
+private:
+    std::unique_ptr<FileColumnView> m_view;
 };

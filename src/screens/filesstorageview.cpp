@@ -281,11 +281,12 @@ void FilesStorageView::setSimulator(const Simulator &simulator)
 std::unique_ptr<FilesModeView> FilesStorageView::makeModeView(ViewMode mode)
 {
     switch (mode) {
-    case ViewMode::icons: // the list stands in until the icon grid is plugged in
+    case ViewMode::icons:
+        return std::make_unique<IconModeView>(m_services, m_contentPage);
     case ViewMode::list:
         return std::make_unique<ListModeView>(m_services, m_contentPage);
     case ViewMode::columns:
-        return std::make_unique<FolderListModeView>(m_services, m_contentPage);
+        return std::make_unique<ColumnModeView>(m_services, m_contentPage);
     }
     return nullptr;
 }

@@ -12,6 +12,7 @@ SegmentedPicker::SegmentedPicker(QWidget *parent) : QWidget(parent), m_group(new
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setStyleSheet(styleSheet());
     connect(m_group, &QButtonGroup::idClicked, this, &SegmentedPicker::segmentClicked);
 }
 
@@ -43,4 +44,14 @@ void SegmentedPicker::setCheckedId(int id)
 {
     if (QAbstractButton *button = m_group->button(id); button && !button->isChecked())
         button->setChecked(true);
+}
+
+QString SegmentedPicker::styleSheet()
+{
+    return QStringLiteral(
+        "QToolButton { border: 1px solid palette(mid); background: palette(button); padding: 3px 10px; }"
+        "QToolButton:hover:!checked { background: palette(midlight); }"
+        "QToolButton:checked { background: palette(highlight); color: palette(highlighted-text);"
+        " border-color: palette(highlight); }"
+        "QToolButton:focus { border-color: palette(highlight); }");
 }

@@ -14,6 +14,10 @@ class SegmentedPicker final : public QWidget
 public:
     explicit SegmentedPicker(QWidget *parent = nullptr);
 
+    // The look of segments: the chosen one filled with the highlight colour, so it reads at a
+    // glance in every style. For any row of checkable tool buttons.
+    static QString styleSheet();
+
     // Appends a segment showing `icon`; `name` is its accessible name.
     QAbstractButton *addSegment(int id, const QIcon &icon, const QString &name);
     QAbstractButton *segment(int id) const;

@@ -1,9 +1,9 @@
 #include "simulatordetailview.h"
 
-#include "contentunavailableview.h"
 #include "filesstorageview.h"
 #include "photosview.h"
 #include "preferences.h"
+#include "segmentedpicker.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -60,6 +60,7 @@ QWidget *SimulatorDetailView::createSectionBar()
 
     m_picker = new QWidget(m_bar);
     m_picker->setAccessibleName(tr("Section"));
+    m_picker->setStyleSheet(SegmentedPicker::styleSheet());
     m_picker->setMaximumWidth(pickerMaxWidth);
     m_picker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto *segments = new QHBoxLayout(m_picker);
@@ -191,8 +192,8 @@ QWidget *SimulatorDetailView::createFilesScreen()
 
 void SimulatorDetailView::updateFilesScreen()
 {
-    if (auto *placeholder = qobject_cast<ContentUnavailableView *>(m_screen))
-        placeholder->setTitle(m_simulator.name);
+    if (auto *files = qobject_cast<FilesStorageView *>(m_screen))
+        files->setSimulator(m_simulator);
 }
 
 void SimulatorDetailView::apply()

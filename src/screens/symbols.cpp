@@ -1,6 +1,7 @@
 #include "symbols.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QHash>
 #include <QPainter>
 #include <QPixmap>
@@ -24,9 +25,9 @@ const QHash<QString, Mapping> &table()
         {QStringLiteral("checkmark.circle"), {{QStringLiteral("emblem-ok-symbolic"), QStringLiteral("emblem-default"), QStringLiteral("object-select-symbolic")}, QStyle::SP_DialogApplyButton}},
         {QStringLiteral("plus"), {{QStringLiteral("list-add"), QStringLiteral("list-add-symbolic")}, QStyle::SP_FileDialogNewFolder}},
         {QStringLiteral("xmark.circle"), {{QStringLiteral("edit-clear"), QStringLiteral("edit-clear-all-symbolic")}, QStyle::SP_DialogResetButton}},
-        {QStringLiteral("square.grid.2x2"), {{QStringLiteral("view-grid"), QStringLiteral("view-app-grid-symbolic"), QStringLiteral("view-grid-symbolic")}, QStyle::SP_FileDialogContentsView}},
-        {QStringLiteral("list.bullet"), {{QStringLiteral("view-list"), QStringLiteral("view-list-symbolic")}, QStyle::SP_FileDialogDetailedView}},
-        {QStringLiteral("rectangle.split.3x1"), {{QStringLiteral("view-column"), QStringLiteral("view-dual-symbolic"), QStringLiteral("view-paged-symbolic")}, QStyle::SP_FileDialogListView}},
+        {QStringLiteral("square.grid.2x2"), {{QStringLiteral("view-list-icons"), QStringLiteral("view-grid"), QStringLiteral("view-grid-symbolic"), QStringLiteral("view-app-grid-symbolic")}, QStyle::SP_FileDialogContentsView}},
+        {QStringLiteral("list.bullet"), {{QStringLiteral("view-list-details"), QStringLiteral("view-list"), QStringLiteral("view-list-symbolic"), QStringLiteral("view-list-bullet-symbolic")}, QStyle::SP_FileDialogDetailedView}},
+        {QStringLiteral("rectangle.split.3x1"), {{QStringLiteral("view-file-columns"), QStringLiteral("view-column"), QStringLiteral("view-dual-symbolic"), QStringLiteral("view-paged-symbolic")}, QStyle::SP_FileDialogListView}},
         {QStringLiteral("chevron.up"), {{QStringLiteral("go-up"), QStringLiteral("go-up-symbolic")}, QStyle::SP_FileDialogToParent}},
         {QStringLiteral("arrow.clockwise"), {{QStringLiteral("view-refresh"), QStringLiteral("view-refresh-symbolic")}, QStyle::SP_BrowserReload}},
         {QStringLiteral("folder.badge.plus"), {{QStringLiteral("folder-new"), QStringLiteral("folder-new-symbolic")}, QStyle::SP_FileDialogNewFolder}},
@@ -54,6 +55,31 @@ QIcon drawnGlyph()
 }
 
 } // namespace
+
+void setUpIconTheme()
+{
+    const QStringList preferred = {QStringLiteral("Adwaita"), QStringLiteral("breeze"), QStringLiteral("Papirus")};
+    auto installed = [](const QString &theme) {
+        for (const QString &root : QIcon::themeSearchPaths())
+            if (QFileInfo::exists(root + QLatin1Char('/') + theme + QStringLiteral("/index.theme")))
+                return true;
+        return false;
+    };
+    const QString current = QIcon::themeName();
+    if (current.isEmpty() || current == QLatin1String("hicolor")) {
+        for (const QString &theme : preferred)
+            if (installed(theme)) {
+                QIcon::setThemeName(theme);
+                break;
+            }
+    }
+    if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
+        for (const QString &theme : preferred)
+            if (theme != QIcon::themeName() && installed(theme)) {
+                QIcon::setFallbackThemeName(theme);
+                break;
+            }
+}
 
 QStringList themeNames(const QString &symbolName)
 {

@@ -10,6 +10,10 @@ namespace Symbols {
 
 QIcon icon(const QString &symbolName);
 
+// Without a desktop session Qt finds no icon theme, and every icon would be the style's; use
+// Adwaita (or Breeze) when one is installed. Call once after the application object exists.
+void setUpIconTheme();
+
 // The freedesktop icon names tried for a symbol, best first (for tests and diagnostics).
 QStringList themeNames(const QString &symbolName);
 

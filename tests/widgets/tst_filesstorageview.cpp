@@ -92,16 +92,28 @@ struct Screen
         return QTest::qWaitForWindowExposed(&window);
     }
     FilesState *state() const { return screen->state(); }
-    QTreeView *table() const
+    // The list, the grid, or the first column of the browser.
+    QAbstractItemView *table() const
     {
-        return screen->modeView() ? screen->modeView()->widget()->findChild<QTreeView *>() : nullptr;
+        return screen->modeView() ? screen->modeView()->widget()->findChild<QAbstractItemView *>() : nullptr;
     }
     QStringList listedNames() const
     {
         QStringList names;
-        if (QTreeView *view = table())
+        if (QAbstractItemView *view = table())
             for (int row = 0; row < view->model()->rowCount(); ++row)
                 names << view->model()->index(row, 0).data().toString();
+        return names;
+    }
+    QStringList lastColumnNames() const
+    {
+        QStringList names;
+        QAbstractItemView *last = nullptr;
+        for (QAbstractItemView *view : screen->modeView()->widget()->findChildren<QAbstractItemView *>())
+            if (view->isVisible())
+                last = view;
+        for (int row = 0; last && row < last->model()->rowCount(last->rootIndex()); ++row)
+            names << last->model()->index(row, 0, last->rootIndex()).data().toString();
         return names;
     }
     int rowNamed(const QString &name) const { return int(listedNames().indexOf(name)); }
@@ -364,13 +376,14 @@ private slots:
         QTRY_COMPARE(enabled(), (QList<bool>{false, true, false}));
 
         // In the column mode "Up" stays off, even below the root.
+        // (There a single click opens a folder in the next column.)
         s.chooseMode(ViewMode::columns);
         QVERIFY(s.waitUntilSettled());
-        s.doubleClickRow(s.rowNamed(u"sub"_s));
+        s.clickRow(s.rowNamed(u"sub"_s));
         QCOMPARE(s.state()->currentDirectory(), std::optional<QUrl>(storage.url(u"sub"_s)));
-        QTRY_COMPARE(s.listedNames(), QStringList{u"inner.txt"_s});
+        QTRY_COMPARE(s.lastColumnNames(), QStringList{u"inner.txt"_s});
         QCOMPARE(enabled().mid(0, 2), (QList<bool>{false, true}));
-        QCOMPARE(s.pathShown(), storage.folder.path(u"sub"_s));
+        QTRY_COMPARE(s.pathShown(), storage.folder.path(u"sub"_s));
     }
 
     void trashAndRefreshKeepTheListOnScreen()

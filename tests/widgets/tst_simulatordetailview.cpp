@@ -1,6 +1,7 @@
 #include "screens/contentunavailableview.h"
 #include "screens/photosview.h"
 #include "screens/preferences.h"
+#include "screens/filesstorageview.h"
 #include "screens/simulatordetailview.h"
 #include "widgets/fakeaddmedia.h"
 
@@ -254,7 +255,11 @@ private slots:
         Simulator renamed = shutDown;
         renamed.name = u"Renamed Phone"_s;
         choose(*pane, Section::Files);
+        auto *files = qobject_cast<FilesStorageView *>(pane->sectionScreen());
+        QVERIFY(files);
         pane->setSimulator(renamed);
+        QCOMPARE(files->simulator(), renamed); // the Files screen hears of it too, and is kept
+        QCOMPARE(pane->sectionScreen(), files);
         choose(*pane, Section::Photos);
         QCOMPARE(pane->photosView()->simulator(), renamed);
     }

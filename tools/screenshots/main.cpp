@@ -7,6 +7,7 @@
 #include "screens/photosview.h"
 #include "screens/segmentedpicker.h"
 #include "screens/simulatordetailview.h"
+#include "screens/symbols.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -85,6 +86,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Lanthorn"));
     QApplication::setOrganizationName(QStringLiteral("Lanthorn"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/lanthorn.svg")));
+    Symbols::setUpIconTheme();
     outputDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outputDir);
 
@@ -124,13 +126,20 @@ int main(int argc, char *argv[])
         fail("the Files storage did not load");
     FilesStorageView *files = filesScreen(window);
     if (files) {
+        QTest::qWait(300);
         if (auto *tree = files->findChild<QTreeView *>())
             clickRowNamed(tree, QStringLiteral("Projects"));
         shot(window, QStringLiteral("files-list"));
 
         files->viewModePicker()->segment(int(FilesStorageView::ViewMode::icons))->click();
         waitLoaded(window);
-        QTest::qWait(200);
+        QTest::qWait(300);
+        for (QAbstractItemView *grid : files->findChildren<QAbstractItemView *>())
+            if (grid->isVisible() && grid->model() && grid->model()->rowCount() > 8) {
+                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                                  grid->visualRect(grid->model()->index(8, 0)).center());
+                break;
+            }
         shot(window, QStringLiteral("files-icons"));
 
         files->viewModePicker()->segment(int(FilesStorageView::ViewMode::columns))->click();
