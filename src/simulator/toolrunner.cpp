@@ -20,7 +20,15 @@ QString launchFailure(const QString &executable, const QProcess &process)
         reason = QCoreApplication::translate("ToolRunner", "No such file or directory");
     else if (!info.isExecutable() || info.isDir())
         reason = QCoreApplication::translate("ToolRunner", "Permission denied");
-    return QCoreApplication::translate("ToolRunner", "The developer tools could not be started (%1): %2")
+    // The first thing a new user on a machine without Xcode sees: say what is missing and how
+    // to go on.
+    return QCoreApplication::translate(
+               "ToolRunner",
+               "The developer tools could not be started (%1): %2.\n\n"
+               "Lanthorn needs Apple's developer tools (Xcode and its command-line tools) to list and "
+               "change simulators. On a machine without them, set LANTHORN_XCRUN to another "
+               "executable that answers like xcrun, such as the stand-in built with Lanthorn "
+               "(tools/xcrun-standin).")
         .arg(executable, reason);
 }
 

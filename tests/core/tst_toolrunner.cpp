@@ -70,6 +70,10 @@ private slots:
             const auto result = Simulator::listAvailable();
             QVERIFY(!result.ok());
             QVERIFY2(result.error().contains(m_tools.path("does-not-exist")), qPrintable(result.error()));
+            // A first run without Xcode explains itself.
+            QVERIFY(result.error().contains("No such file or directory"));
+            QVERIFY(result.error().contains("Apple's developer tools"));
+            QVERIFY(result.error().contains("LANTHORN_XCRUN"));
         }
         {
             QFile plain(m_tools.path("not-executable"));
