@@ -161,6 +161,7 @@ void FilesStorageView::setUpToolBar()
     connect(m_copyPath, &QAction::triggered, this, [this] { m_state->copyCurrentPath(); });
     m_copyDeviceUDID =
         addCommand(QStringLiteral("iphone"), tr("Copy Device UDID"), &FilesStorageView::copyDeviceUDID);
+    Symbols::makeKeyboardReachable(m_toolBar);
 }
 
 QAction *FilesStorageView::addCommand(const QString &symbol, const QString &text,

@@ -99,6 +99,7 @@ void PhotosView::setUpToolBar()
     m_clearListAction->setToolTip(tr("Clear List"));
     m_toolBar->addAction(m_addMediaAction);
     m_toolBar->addAction(m_clearListAction);
+    Symbols::makeKeyboardReachable(m_toolBar);
     connect(m_addMediaAction, &QAction::triggered, this, &PhotosView::importMedia);
     connect(m_clearListAction, &QAction::triggered, this, &PhotosView::clearList);
 }

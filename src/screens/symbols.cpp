@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QToolBar>
+#include <QToolButton>
 #include <QHash>
 #include <QPainter>
 #include <QPixmap>
@@ -79,6 +81,13 @@ void setUpIconTheme()
                 QIcon::setFallbackThemeName(theme);
                 break;
             }
+}
+
+void makeKeyboardReachable(QToolBar *toolBar)
+{
+    for (QToolButton *button : toolBar->findChildren<QToolButton *>())
+        if (button->objectName() != QLatin1String("qt_toolbar_ext_button"))
+            button->setFocusPolicy(Qt::TabFocus);
 }
 
 QStringList themeNames(const QString &symbolName)

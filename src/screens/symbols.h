@@ -14,6 +14,16 @@ QIcon icon(const QString &symbolName);
 // Adwaita (or Breeze) when one is installed. Call once after the application object exists.
 void setUpIconTheme();
 
+} // namespace Symbols
+
+class QToolBar;
+
+namespace Symbols {
+
+// Toolbar buttons take no keyboard focus by default; give every button of the bar Tab focus so
+// that each command can be reached without a mouse.
+void makeKeyboardReachable(QToolBar *toolBar);
+
 // The freedesktop icon names tried for a symbol, best first (for tests and diagnostics).
 QStringList themeNames(const QString &symbolName);
 

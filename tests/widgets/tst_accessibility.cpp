@@ -111,6 +111,11 @@ private slots:
             QVERIFY(hasNode(nodes, QAccessible::RadioButton, "Photos") || hasNode(nodes, QAccessible::PushButton, "Photos")
                     || hasNode(nodes, QAccessible::CheckBox, "Photos"));
             QVERIFY2(unnamedControls(nodes).isEmpty(), qPrintable(unnamedControls(nodes).join(',')));
+            // Every visible button of the section can be reached with Tab.
+            for (QAbstractButton *button : window.findChildren<QAbstractButton *>())
+                if (button->isVisible() && button->objectName() != "qt_toolbar_ext_button")
+                    QVERIFY2(button->focusPolicy() & Qt::TabFocus,
+                             qPrintable(button->text() + button->accessibleName()));
         }
         QVERIFY(hasNode(nodes, QAccessible::PushButton, QString::fromUtf8("Add Media\u2026")));
         QVERIFY(hasNode(nodes, QAccessible::PushButton, "Clear List"));
