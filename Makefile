@@ -40,9 +40,11 @@ install: build
 clean:
 	rm -rf $(BUILD_DIR)
 
-# Fuzz every decoder for FUZZ_SECONDS each (default 180); crashes land in tests/fuzz/crashes/.
-fuzz: deps
-	@./scripts/fuzz.sh
+# Fuzz every decoder for FUZZ_SECONDS each (default 180), or FUZZ_RUNS inputs; crashes land in
+# tests/fuzz/crashes/. libFuzzer comes with clang, which only this target needs.
+fuzz:
+	@LANTHORN_EXTRA_PACKAGES="clang-14 $(LANTHORN_EXTRA_PACKAGES)" ./scripts/install-deps.sh
+	@JOBS=$(JOBS) ./scripts/fuzz.sh
 .PHONY: fuzz
 
 # The whole suite under AddressSanitizer, LeakSanitizer and UBSan (preset "asan", in build-asan/).

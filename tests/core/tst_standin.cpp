@@ -38,7 +38,7 @@ const QSet<QString> deviceKeys = {u"dataPath"_s, u"dataPathSize"_s, u"logPath"_s
                                   u"isAvailable"_s, u"deviceTypeIdentifier"_s, u"state"_s, u"name"_s};
 
 // Leading bytes of the media formats the tool accepts; it only looks at the head of a file.
-const QByteArray jpegBytes = QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01", 15) + QByteArray(64, '\x11');
+const QByteArray jpegBytes = QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01", 13) + QByteArray(64, '\x11');
 const QByteArray pngBytes = QByteArray("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR", 16) + QByteArray(64, '\x22');
 const QByteArray heicBytes = QByteArray("\x00\x00\x00\x18" "ftypheic\x00\x00\x00\x00mif1heic", 24);
 const QByteArray movBytes = QByteArray("\x00\x00\x00\x14" "ftypqt  \x00\x00\x02\x00qt  ", 20)

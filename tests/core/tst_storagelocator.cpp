@@ -179,7 +179,7 @@ private slots:
         QTest::newRow("truncated xml") << xml.left(xml.size() / 2) << false;
         QTest::newRow("truncated binary") << binary.left(binary.size() - 10) << false;
         QTest::newRow("binary trailer only") << binary.right(32) << false;
-        QTest::newRow("garbage") << QByteArray("\x00\x01\xff not a list at all \x7f", 25) << false;
+        QTest::newRow("garbage") << QByteArray("\x00\x01\xff not a list at all \x7f", 23) << false;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("reference cycle") << binaryPlist({{QByteArray(1, char(0xA1)), {1}},
                                                         {QByteArray(1, char(0xA1)), {0}}})
