@@ -28,22 +28,7 @@ constexpr int ArrowWidth = 16;
 
 QString pathOf(const QUrl &url)
 {
-    return url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
-}
-
-// The rows whose entry has one of the paths, in row order, in one pass over the rows.
-QList<int> rowsWithPaths(const QList<FileEntry> &entries, const QSet<QString> &paths)
-{
-    QList<int> rows;
-    if (paths.isEmpty())
-        return rows;
-    QSet<QString> names; // compared first: no string is built for most rows
-    for (const QString &path : paths)
-        names.insert(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
-    for (qsizetype row = 0; row < entries.size(); ++row)
-        if (names.contains(entries.at(row).name()) && paths.contains(entries.at(row).path()))
-            rows << int(row);
-    return rows;
+    return FileListModel::pathOf(url);
 }
 
 // The handle on the right edge of a column: a separator line that the user drags to resize
@@ -551,7 +536,7 @@ void FileColumnView::Coordinator::reselect(BrowserColumn *view, const QSet<QStri
                                            const QString &currentPath)
 {
     QItemSelection selection;
-    for (int row : rowsWithPaths(view->model->entries(), paths))
+    for (int row : view->model->rowsOfPaths(paths))
         selection.select(view->model->index(row, 0), view->model->index(row, 0));
     if (const int row = view->model->rowOfPath(currentPath); row >= 0)
         view->selectionModel()->setCurrentIndex(view->model->index(row, 0), QItemSelectionModel::NoUpdate);

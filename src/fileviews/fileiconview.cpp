@@ -25,22 +25,7 @@ constexpr int LabelPadding = 3;
 
 QString pathOf(const QUrl &url)
 {
-    return url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
-}
-
-// The rows whose entry has one of the paths, in row order, in one pass over the rows.
-QList<int> rowsWithPaths(const QList<FileEntry> &entries, const QSet<QString> &paths)
-{
-    QList<int> rows;
-    if (paths.isEmpty())
-        return rows;
-    QSet<QString> names; // compared first: no string is built for most rows
-    for (const QString &path : paths)
-        names.insert(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
-    for (qsizetype row = 0; row < entries.size(); ++row)
-        if (names.contains(entries.at(row).name()) && paths.contains(entries.at(row).path()))
-            rows << int(row);
-    return rows;
+    return FileListModel::pathOf(url);
 }
 
 QFont nameFont(const QFont &base)
@@ -721,7 +706,7 @@ void FileIconView::Coordinator::applySelection(const QSet<QUrl> &urls)
     QSet<QString> paths;
     for (const QUrl &url : urls)
         paths.insert(pathOf(url));
-    const QList<int> rows = rowsWithPaths(m_model->entries(), paths);
+    const QList<int> rows = m_model->rowsOfPaths(paths);
 
     QItemSelection selection;
     for (qsizetype i = 0; i < rows.size();) {

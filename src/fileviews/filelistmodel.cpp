@@ -3,6 +3,7 @@
 #include "fileicons.h"
 #include "filestore/displayformat.h"
 
+#include <QDir>
 #include <QMimeData>
 
 int FileListModel::rowCount(const QModelIndex &parent) const
@@ -139,4 +140,9 @@ QList<int> FileListModel::rowsOfPaths(const QSet<QString> &paths) const
             rows.append(int(row));
     }
     return rows;
+}
+
+QString FileListModel::pathOf(const QUrl &url)
+{
+    return url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
 }

@@ -35,7 +35,10 @@ public:
     int rowOfPath(const QString &path) const;
     int rowOf(const QUrl &url) const { return rowOfPath(url.toLocalFile()); }
     // Every row whose path is one of `paths`, in row order; one pass over the rows.
+    // The rows whose entry has one of the paths, in row order, in one pass.
     QList<int> rowsOfPaths(const QSet<QString> &paths) const;
+    // The clean file-system path of a file URL; empty for any other URL.
+    static QString pathOf(const QUrl &url);
 
 private:
     QList<FileEntry> m_entries;
