@@ -612,6 +612,12 @@ private slots:
         QVERIFY(setMode(u"host/secret.txt"_s, 0000));
         QVERIFY(setMode(u"host/Docs/sub"_s, 0000));
         m_restoreModes << u"storage/locked"_s << u"host/Docs/sub"_s;
+        // A TMPDIR below a private home keeps "nobody" out of everything.
+        const QByteArray storagePath = bytesOf(path(u"storage"_s));
+        const auto reachable = runWithPermissionsApplied(
+            [&] { return QByteArray(::access(storagePath.constData(), W_OK | X_OK) == 0 ? "yes" : "no"); });
+        if (reachable != QByteArray("yes"))
+            QSKIP("the temporary folder cannot be reached with dropped privileges; set TMPDIR to /tmp");
         const Tree storage = treeOf(path(u"storage"_s));
         const Tree host = treeOf(path(u"host"_s));
         const QString denied = u"because you don’t have permission to access it."_s;
