@@ -273,11 +273,14 @@ public:
               if (m_finished.wait_for(lock, limit, [this] { return m_done; }))
                   return;
               m_fired = true;
-              for (const QByteArray &pipe : pipes) {
-                  const int fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-                  if (fd >= 0)
-                      ::close(fd);
-              }
+              // Each opened pipe may be followed by the next; keep freeing them until the end.
+              do {
+                  for (const QByteArray &pipe : pipes) {
+                      const int fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                      if (fd >= 0)
+                          ::close(fd);
+                  }
+              } while (!m_finished.wait_for(lock, 100ms, [this] { return m_done; }));
           })
     {
     }
