@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean package install screenshots
+.PHONY: all deps configure build run test bench clean package install screenshots interop
 
 all: build
 
@@ -29,6 +29,11 @@ bench: build
 # The README's screenshots, from the real window under Xvfb against the demo devices.
 screenshots: build
 	@./scripts/screenshots.sh $(BUILD_DIR) docs/screenshots
+
+# Clipboard, drag and drop and trash against real Nautilus, PCManFM-Qt and Dolphin, under Xvfb.
+# Installs those file managers for this check only (INTEROP_MANAGERS picks fewer).
+interop: build
+	@./scripts/interop.sh $(BUILD_DIR) $(BUILD_DIR)/interop
 
 # A Debian package (CPack) in the build folder.
 package: build
