@@ -1,6 +1,7 @@
 #include "filelistmodel.h"
 
 #include "fileicons.h"
+#include "x11dragdata.h"
 #include "filestore/displayformat.h"
 
 #include <QDir>
@@ -100,6 +101,8 @@ QMimeData *FileListModel::mimeData(const QModelIndexList &indexes) const
         urls << m_entries.at(row).url();
     auto *mime = new QMimeData;
     mime->setUrls(urls);
+    // The views ask for this data only to start a drag.
+    X11DragData::offer(mime);
     return mime;
 }
 
