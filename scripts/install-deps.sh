@@ -10,9 +10,9 @@ packages=(
     # run: icons (the theme's PNGs, and the SVG plugin for scalable ones)
     adwaita-icon-theme hicolor-icon-theme libqt6svg6
     # run: open files and folders, reveal items in the file manager
-    xdg-utils dbus-bin
-    # run without a desktop, and the screenshots
-    xvfb xauth imagemagick x11-utils fonts-dejavu-core
+    xdg-utils dbus-bin dbus-daemon
+    # run without a desktop, the screenshots, and the tests that need X11 and a screen-reader bus
+    xvfb xauth imagemagick x11-utils fonts-dejavu-core at-spi2-core
 )
 if [ "${LANTHORN_EXTRA_PACKAGES:-}" != "" ]; then
     read -r -a extra <<< "$LANTHORN_EXTRA_PACKAGES"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks Lanthorn against real file managers under Xvfb: files copied in Lanthorn paste in the
 # file manager and the other way round, drag and drop both ways, and an item Lanthorn moved to the
-# trash is listed by the desktop's trash with its original location and restored from there.
+# trash is listed by the desktop's trash with its original location and restored from there. It
+# also reads the window over AT-SPI, as a screen reader does.
 # `scripts/interop.sh BUILD_DIR [OUTPUT_DIR]` (what `make interop` does). The file managers and the
 # X tools are installed here, for this check only; they are not Lanthorn's dependencies.
 set -uo pipefail
@@ -10,7 +11,8 @@ build=$(cd "${1:-build}" && pwd)
 out=${2:-$build/interop}
 managers=${INTEROP_MANAGERS:-nautilus pcmanfm-qt dolphin}
 
-packages=(xvfb xauth xdotool xclip x11-utils imagemagick dbus-bin trash-cli libglib2.0-bin gvfs $managers)
+packages=(xvfb xauth xdotool xclip x11-utils imagemagick dbus-bin trash-cli libglib2.0-bin gvfs at-spi2-core python3-pyatspi
+    $managers)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -51,6 +53,7 @@ export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 { read -r DBUS_SESSION_BUS_ADDRESS; read -r bus_pid; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
 export DBUS_SESSION_BUS_ADDRESS
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
 
 passed=0
 failed=0
@@ -62,7 +65,7 @@ report() { # STATUS TEXT
 
 # Lanthorn, driven line by line.
 mkfifo "$work/to-lanthorn" "$work/from-lanthorn"
-"$build/tools/interop/lanthorn-interop" < "$work/to-lanthorn" > "$work/from-lanthorn" 2> "$out/lanthorn.log" &
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$build/tools/interop/lanthorn-interop" < "$work/to-lanthorn" > "$work/from-lanthorn" 2> "$out/lanthorn.log" &
 exec 3> "$work/to-lanthorn"
 exec 4< "$work/from-lanthorn"
 lanthorn() { # COMMAND... ; the answer is in $reply
@@ -75,6 +78,31 @@ lanthorn() { # COMMAND... ; the answer is in $reply
 lanthorn open "iPhone 15 Pro" || { echo "Lanthorn did not open the demo storage: $reply" >&2; exit 1; }
 lanthorn folder
 storage=${reply#ok }
+
+# What a screen reader gets: the sidebar's rows, each view's rows, and a name on every control
+# on screen.
+for mode in list icons columns; do
+    lanthorn mode "$mode"
+    sleep 1
+    tree="$out/atspi-$mode.txt"
+    scripts/atspi-tree.py Lanthorn > "$tree" 2>&1
+    case $mode in
+    list) row="*[table cell] 'README.md'" ;;
+    *) row="*[list item] 'README.md'" ;;
+    esac
+    if grep -qF "*[list item] 'iPhone 15 Pro, iOS 17.5, Booted'" "$tree" && grep -qF "$row" "$tree"; then
+        report PASS "AT-SPI, $mode view: the sidebar's and the view's rows are read with their names"
+    else
+        report FAIL "AT-SPI, $mode view: rows missing (see atspi-$mode.txt)"
+    fi
+    unnamed=$(grep -E "^ *\*\[(push button|toggle button|check box|radio button|slider|combo box|menu item|text|spin button|list|tree|table)\] ''" "$tree")
+    if [ -z "$unnamed" ]; then
+        report PASS "AT-SPI, $mode view: every control on screen has a name"
+    else
+        report FAIL "AT-SPI, $mode view: unnamed controls: $(echo "$unnamed" | tr -s ' ' | tr '\n' ';')"
+    fi
+done
+lanthorn mode list
 
 # The file manager's window, once it has mapped; it is put at the top left with a known size.
 fm_start() { # MANAGER FOLDER

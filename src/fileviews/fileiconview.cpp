@@ -2,6 +2,7 @@
 
 #include "filelistmodel.h"
 #include "fileviewhost.h"
+#include "itemgridaccessible.h"
 #include "selectbasename.h"
 
 #include <QAbstractItemView>
@@ -72,6 +73,7 @@ public:
 
     explicit IconGrid(QWidget *parent = nullptr) : QAbstractItemView(parent)
     {
+        ItemGridAccessible::enable(this);
         viewport()->setBackgroundRole(QPalette::Window);
         setFrameShape(QFrame::NoFrame);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -167,6 +169,18 @@ public:
     }
 
 protected:
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override
+    {
+        QAbstractItemView::currentChanged(current, previous);
+        ItemGridAccessible::currentChanged(this, current);
+    }
+
+    void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override
+    {
+        QAbstractItemView::selectionChanged(selected, deselected);
+        ItemGridAccessible::selectionChanged(this, selected, deselected);
+    }
+
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers) override
     {
         const int n = count();
@@ -601,6 +615,7 @@ FileIconView::Coordinator::Coordinator(FilesState::Services services, QWidget *p
       m_item(new FileCollectionItem(m_collection))
 {
     m_collection->setModel(m_model);
+    m_collection->setAccessibleName(QObject::tr("Files"));
     m_collection->setItemDelegate(m_item);
     m_collection->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_collection->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -85,9 +85,12 @@ void setUpIconTheme()
 
 void makeKeyboardReachable(QToolBar *toolBar)
 {
-    for (QToolButton *button : toolBar->findChildren<QToolButton *>())
-        if (button->objectName() != QLatin1String("qt_toolbar_ext_button"))
-            button->setFocusPolicy(Qt::TabFocus);
+    for (QToolButton *button : toolBar->findChildren<QToolButton *>()) {
+        button->setFocusPolicy(Qt::TabFocus);
+        // Qt's own button for the commands that do not fit has no name for screen readers.
+        if (button->objectName() == QLatin1String("qt_toolbar_ext_button") && button->accessibleName().isEmpty())
+            button->setAccessibleName(QCoreApplication::translate("Symbols", "More Commands"));
+    }
 }
 
 QStringList themeNames(const QString &symbolName)

@@ -21,7 +21,7 @@ class QToolBar;
 namespace Symbols {
 
 // Toolbar buttons take no keyboard focus by default; give every button of the bar Tab focus so
-// that each command can be reached without a mouse.
+// that each command can be reached without a mouse, and name the bar's overflow button.
 void makeKeyboardReachable(QToolBar *toolBar);
 
 // The freedesktop icon names tried for a symbol, best first (for tests and diagnostics).

@@ -113,9 +113,16 @@ private slots:
             QVERIFY2(unnamedControls(nodes).isEmpty(), qPrintable(unnamedControls(nodes).join(',')));
             // Every visible button of the section can be reached with Tab.
             for (QAbstractButton *button : window.findChildren<QAbstractButton *>())
-                if (button->isVisible() && button->objectName() != "qt_toolbar_ext_button")
+                if (button->isVisible())
                     QVERIFY2(button->focusPolicy() & Qt::TabFocus,
                              qPrintable(button->text() + button->accessibleName()));
+            // The overflow button shows once the bar is too narrow: named, and reachable too.
+            const auto overflowButtons = window.findChildren<QAbstractButton *>("qt_toolbar_ext_button");
+            QVERIFY(!overflowButtons.isEmpty());
+            for (QAbstractButton *more : overflowButtons) {
+                QVERIFY(!QAccessible::queryAccessibleInterface(more)->text(QAccessible::Name).isEmpty());
+                QVERIFY(more->focusPolicy() & Qt::TabFocus);
+            }
         }
         QVERIFY(hasNode(nodes, QAccessible::PushButton, QString::fromUtf8("Add Media\u2026")));
         QVERIFY(hasNode(nodes, QAccessible::PushButton, "Clear List"));

@@ -165,6 +165,11 @@ private slots:
         QCOMPARE(b.columns().size(), 3);
         QCOMPARE(b.names(2), QStringList({"deep.txt", "gamma.txt"}));
         QCOMPARE(b.directories.last(), b.url("Alpha/Beta"));
+        // Screen readers name each column after its folder.
+        QStringList spoken;
+        for (QListView *column : b.columns())
+            spoken << column->accessibleName();
+        QCOMPARE(spoken, QStringList({"Files", "Alpha", "Beta"}));
         // Back in the first column: what lay right of it closes.
         b.click(0, "b.txt");
         QCOMPARE(b.columns().size(), 1);

@@ -5,6 +5,7 @@
 #include "support/tempfolder.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLineEdit>
@@ -482,6 +483,60 @@ private slots:
         QTRY_VERIFY(g.editor());
         QCOMPARE(g.editor()->selectedText(), "untitled folder");
         QCOMPARE(g.renameRequest, std::nullopt);
+    }
+
+    // A screen reader finds the grid's items as a list: names, places, selection, the item with
+    // the focus, and the list following the folder when it changes. (The notices it gets are
+    // checked under X11, where Qt delivers them.)
+    void screenReadersReadTheItems()
+    {
+        Grid g({"b.txt", "a folder/", "Zed.md", "c\u00e9.txt"});
+        QVERIFY(QTest::qWaitForWindowExposed(g.view.host()));
+        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(g.grid());
+        QVERIFY(list);
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->text(QAccessible::Name), "Files");
+        QCOMPARE(list->childCount(), g.entries.size());
+        for (int i = 0; i < g.entries.size(); ++i) {
+            QAccessibleInterface *item = list->child(i);
+            QVERIFY(item && item->isValid());
+            QCOMPARE(item->role(), QAccessible::ListItem);
+            QCOMPARE(item->text(QAccessible::Name), g.entries.at(i).name());
+            QCOMPARE(list->indexOfChild(item), i);
+            QCOMPARE(item->parent(), list);
+            QCOMPARE(list->child(i), item); // one interface per item, not one per question
+            const QRect onScreen = item->rect();
+            QCOMPARE(onScreen.size(), g.rect(g.entries.at(i).name()).size());
+            QCOMPARE(list->childAt(onScreen.center().x(), onScreen.center().y()), item);
+            QVERIFY(!item->state().selected);
+            QVERIFY(item->state().selectable && item->state().multiSelectable);
+        }
+        QCOMPARE(list->child(int(g.entries.size())), nullptr);
+        QCOMPARE(list->child(-1), nullptr);
+
+        g.grid()->setFocus();
+        QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, g.centre("Zed.md"));
+        const int zed = g.row("Zed.md");
+        QVERIFY(list->child(zed)->state().selected);
+        QVERIFY(list->child(zed)->state().focused);
+        QCOMPARE(list->focusChild(), list->child(zed));
+        QTest::keyClick(g.grid(), Qt::Key_Home);
+        QVERIFY(!list->child(zed)->state().selected);
+        QVERIFY(list->child(0)->state().selected);
+
+        // The folder changes: the old items go stale and the list reads the new rows.
+        const QAccessible::Id staleId = QAccessible::uniqueId(list->child(g.row("b.txt")));
+        QVERIFY(QFile::remove(g.folder.path() + "/b.txt"));
+        g.entries = listDirectory(g.folder.path());
+        g.render();
+        QCOMPARE(list->childCount(), g.entries.size());
+        QStringList names;
+        for (int i = 0; i < list->childCount(); ++i)
+            names << list->child(i)->text(QAccessible::Name);
+        QCOMPARE(names.size(), 3);
+        QVERIFY(!names.contains("b.txt"));
+        QCOMPARE(names.first(), g.entries.first().name());
+        QCOMPARE(QAccessible::accessibleInterface(staleId), nullptr);
     }
 };
 

@@ -4,6 +4,7 @@
 // the keyboard commands, the clipboard and the pointer (xdotool).
 //
 //   open DEVICE      select the device, show its Files storage as a list
+//   mode MODE        show the storage as "icons", "list" or "columns"
 //   folder           the local path of the folder shown
 //   copy NAME        select NAME and press Ctrl+C in the list
 //   paste            press Ctrl+V in the list and wait for the reload
@@ -46,6 +47,8 @@ public:
         const QString argument = line.section(u' ', 1);
         if (verb == u"open")
             return open(argument);
+        if (verb == u"mode")
+            return mode(argument);
         if (verb == u"quit") {
             QApplication::quit();
             return QStringLiteral("ok");
@@ -165,6 +168,15 @@ private:
         if (!QTest::qWaitFor([&] { return loaded() && listView(); }, 15'000))
             return QStringLiteral("error the Files storage did not load");
         return QStringLiteral("ok");
+    }
+
+    QString mode(const QString &name)
+    {
+        const std::optional<FilesStorageView::ViewMode> mode = FilesStorageView::viewModeFromRawValue(name);
+        if (!mode || !files())
+            return u"error no such mode: "_s + name;
+        files()->viewModePicker()->segment(int(*mode))->click();
+        return settle();
     }
 
     ContentView &m_window;
