@@ -162,6 +162,8 @@ Run runDemo(const QString &home)
     result.exitCode = process.exitCode();
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
+    if (result.crashed)
+        result.err.prepend(process.errorString().toUtf8() + '\n');
     return result;
 }
 
@@ -884,7 +886,7 @@ void TestStandIn::demoHomeIsBuiltOnce()
     const QString home = parent.filePath(u"demo home"_s);
 
     const Run first = runDemo(home);
-    QVERIFY(!first.crashed);
+    QVERIFY2(!first.crashed, first.err.constData());
     QVERIFY2(first.exitCode == 0, first.err.constData());
     QVERIFY(QFileInfo::exists(home + u"/.lanthorn-demo-complete"));
 
