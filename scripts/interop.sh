@@ -148,7 +148,7 @@ fm_key() { # KEYS... , in the file manager's view
     sleep 0.3
     for k in "$@"; do xdotool key --clearmodifiers "$k"; sleep 0.4; done
 }
-drag() { # X1 Y1 X2 Y2, with the real pointer, in small steps
+drag() { # X1 Y1 X2 Y2 [SCREENSHOT], with the real pointer, in small steps
     xdotool mousemove "$1" "$2"
     sleep 0.3
     xdotool mousedown 1
@@ -157,6 +157,7 @@ drag() { # X1 Y1 X2 Y2, with the real pointer, in small steps
         sleep 0.1
     done
     sleep 0.5
+    [ -n "${5:-}" ] && import -window root "$5"
     xdotool mouseup 1
     sleep 1.5
 }
@@ -192,7 +193,7 @@ for fm in $managers; do
         lanthorn point "README.md"
         read -r x y <<< "${reply#ok }"
         read -r tx ty < <(fm_empty)
-        drag "$x" "$y" "$tx" "$ty"
+        drag "$x" "$y" "$tx" "$ty" "$out/$fm-dragging-from-lanthorn.png"
         import -window root "$out/$fm-drop-from-lanthorn-asked.png"
         fm_answer_drop "$fm"
         wait_file "$dst/README.md"

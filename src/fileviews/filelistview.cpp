@@ -5,9 +5,11 @@
 #include "selectbasename.h"
 
 #include <QDir>
+#include <QDrag>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QLineEdit>
+#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeView>
@@ -43,6 +45,59 @@ public:
 
 private:
     EndEditing m_endEditing;
+};
+
+// Drags what a file manager drags: the selected items once each, shown by the first one's icon
+// and name (and how many there are), not a strip of every column of every row.
+class FileTable final : public QTreeView
+{
+protected:
+    void startDrag(Qt::DropActions supportedActions) override
+    {
+        const QModelIndexList rows = selectionModel()->selectedRows(FileListModel::NameColumn);
+        if (rows.isEmpty())
+            return;
+        QMimeData *data = model()->mimeData(rows);
+        if (!data)
+            return;
+        auto *drag = new QDrag(this);
+        drag->setMimeData(data);
+        drag->setPixmap(dragImage(rows));
+        drag->setHotSpot(QPoint(8, 8));
+        drag->exec(supportedActions, defaultDropAction());
+    }
+
+private:
+    QPixmap dragImage(const QModelIndexList &rows) const
+    {
+        QModelIndex first = rows.first();
+        for (const QModelIndex &row : rows)
+            if (row.row() < first.row())
+                first = row;
+        const QIcon icon = first.data(Qt::DecorationRole).value<QIcon>();
+        QString label = first.data(Qt::DisplayRole).toString();
+        if (rows.size() > 1)
+            label = tr("%1 and %n more", nullptr, int(rows.size() - 1)).arg(label);
+        const QFontMetrics metrics = fontMetrics();
+        label = metrics.elidedText(label, Qt::ElideMiddle, 280);
+        const int iconSide = 32;
+        const QSize size(iconSide + 6 + metrics.horizontalAdvance(label) + 8, std::max(iconSide, metrics.height() + 6));
+        const qreal ratio = devicePixelRatioF();
+        QPixmap image(size * ratio);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        icon.paint(&painter, QRect(0, (size.height() - iconSide) / 2, iconSide, iconSide));
+        const QRect text(iconSide + 2, (size.height() - metrics.height() - 4) / 2, size.width() - iconSide - 2,
+                         metrics.height() + 4);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(palette().color(QPalette::Highlight));
+        painter.drawRoundedRect(text, 4, 4);
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.drawText(text, Qt::AlignCenter, label);
+        return image;
+    }
 };
 
 void setUpTable(QTreeView *table)
@@ -89,7 +144,7 @@ private:
 
 FileListView::FileListView(FilesState::Services services, QWidget *parent) : QObject(parent)
 {
-    auto *table = new QTreeView;
+    auto *table = new FileTable;
     m_coordinator = std::make_unique<Coordinator>(table);
     Coordinator *coordinator = m_coordinator.get();
     m_host = new FileViewHost(
