@@ -4,7 +4,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench clean package install screenshots interop
+.PHONY: all deps configure build run test bench clean package install screenshots interop libcxx portability
 
 all: build
 
@@ -56,3 +56,12 @@ fuzz:
 asan: deps
 	@JOBS=$(JOBS) ./scripts/asan.sh
 .PHONY: asan
+
+# Every source compiled (syntax only) with clang against libc++, the C++ library Apple ships.
+libcxx: build
+	@LANTHORN_EXTRA_PACKAGES="clang-14 libc++-14-dev libc++abi-14-dev python3 $(LANTHORN_EXTRA_PACKAGES)" ./scripts/install-deps.sh
+	@JOBS=$(JOBS) ./scripts/libcxx-check.sh $(BUILD_DIR)
+
+# `make test` inside a Debian 13 root made with debootstrap (newer Qt, libplist and GCC). Root only.
+portability:
+	@JOBS=$(JOBS) ./scripts/portability.sh

@@ -10,7 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
+#include "heapusage.h"
 
 namespace {
 
@@ -55,12 +55,6 @@ struct ShownList
     // Paints now, which lays the rows out first.
     void paint() { view.host()->repaint(); }
 };
-
-size_t heapInUse()
-{
-    const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
-}
 
 // New entries (another folder's) replace the shown ones, and the table is painted.
 void BM_FirstPaint(benchmark::State &state)

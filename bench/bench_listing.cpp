@@ -14,9 +14,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include "heapusage.h"
+
 #include <dirent.h>
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,7 +89,7 @@ void BM_RawListing(benchmark::State &state)
         while (const dirent *item = ::readdir(dir)) {
             struct stat st;
             if (item->d_name[0] != '.' && ::fstatat(fd, item->d_name, &st, 0) == 0)
-                total += st.st_size + st.st_mtim.tv_sec;
+                total += st.st_size + st.st_mtime;
         }
         ::closedir(dir);
         benchmark::DoNotOptimize(total);
@@ -170,11 +171,6 @@ public:
     }
     std::map<std::string, double> times; // CPU seconds per iteration
 };
-
-size_t heapInUse()
-{
-    return mallinfo2().uordblks;
-}
 
 // Heap bytes a listing holds per entry, beyond the same names held in a plain list.
 void reportMemory(int count)

@@ -12,6 +12,8 @@ fi
 build_dir=$(cd "$build_dir" && pwd)
 
 app="$build_dir/src/lanthorn"
+# On macOS the program is the bundle's executable, so it runs with its Info.plist and icon.
+[ -x "$build_dir/src/lanthorn.app/Contents/MacOS/lanthorn" ] && app="$build_dir/src/lanthorn.app/Contents/MacOS/lanthorn"
 if [ ! -x "$app" ]; then
     app=$(find "$build_dir" -name lanthorn -type f -perm -u+x 2>/dev/null | head -n 1 || true)
 fi
@@ -20,7 +22,9 @@ if [ -z "$app" ] || [ ! -x "$app" ]; then
     exit 1
 fi
 
-if [ -z "${LANTHORN_XCRUN:-}" ] && [ ! -e /usr/bin/xcrun ]; then
+# A Mac with only the command-line tools has /usr/bin/xcrun, but no simctl behind it.
+have_simctl() { [ -x /usr/bin/xcrun ] && /usr/bin/xcrun --find simctl >/dev/null 2>&1; }
+if [ -z "${LANTHORN_XCRUN:-}" ] && ! have_simctl; then
     standin="$build_dir/tools/xcrun-standin/xcrun-standin"
     demo_tool="$build_dir/tools/demo/lanthorn-demo"
     for tool in "$standin" "$demo_tool"; do
@@ -40,7 +44,7 @@ if [ -z "${LANTHORN_XCRUN:-}" ] && [ ! -e /usr/bin/xcrun ]; then
     rm -f "$demo_log"
     export HOME="$demo_home"
     export LANTHORN_XCRUN="$standin"
-    echo "No Xcode here: using the simctl stand-in with demo simulators in $demo_home."
+    echo "No simctl here: using the simctl stand-in with demo simulators in $demo_home."
 fi
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ "$(uname -s)" = "Darwin" ]; then

@@ -5,7 +5,7 @@
 using namespace std::chrono_literals;
 
 DeviceListPoller::DeviceListPoller(QObject *parent)
-    : DeviceListPoller([](std::stop_token stop) { return Simulator::listAvailable(std::move(stop)); }, 3s, parent)
+    : DeviceListPoller([](StopToken stop) { return Simulator::listAvailable(std::move(stop)); }, 3s, parent)
 {
 }
 
@@ -22,7 +22,7 @@ DeviceListPoller::DeviceListPoller(Lister lister, std::chrono::milliseconds inte
 DeviceListPoller::~DeviceListPoller()
 {
     // The worker may outlive us; it only holds its own copies, and the stop ends its tool.
-    m_stop.request_stop();
+    m_stop.requestStop();
 }
 
 void DeviceListPoller::start()
@@ -45,7 +45,8 @@ void DeviceListPoller::listNow()
     if (!m_running || m_watcher.isRunning())
         return;
     ++m_listingsStarted;
-    m_watcher.setFuture(QtConcurrent::run([lister = m_lister, token = m_stop.get_token()] { return lister(token); }));
+    m_watcher.setFuture(
+        QtConcurrent::run([lister = m_lister, token = m_stop.token()] { return lister(token); }));
 }
 
 void DeviceListPoller::finishListing()

@@ -6,9 +6,9 @@
 #include <QObject>
 #include <QTimer>
 
+#include "simulator/stoptoken.h"
 #include <chrono>
 #include <functional>
-#include <stop_token>
 
 // The window's refresh loop: one listing at once, the next one `interval` after each listing
 // ends, so listings never overlap. The listing runs on a worker thread; results arrive on the
@@ -17,7 +17,7 @@ class DeviceListPoller final : public QObject
 {
     Q_OBJECT
 public:
-    using Lister = std::function<Result<QList<Simulator>>(std::stop_token)>;
+    using Lister = std::function<Result<QList<Simulator>>(StopToken)>;
 
     explicit DeviceListPoller(QObject *parent = nullptr);
     DeviceListPoller(Lister lister, std::chrono::milliseconds interval, QObject *parent = nullptr);
@@ -40,7 +40,7 @@ private:
     Lister m_lister;
     QTimer m_timer;
     QFutureWatcher<Result<QList<Simulator>>> m_watcher;
-    std::stop_source m_stop;
+    StopSource m_stop;
     bool m_running = false;
     int m_listingsStarted = 0;
 };

@@ -9,6 +9,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lanthorn"));
     QApplication::setOrganizationName(QStringLiteral("Lanthorn"));
+    // macOS keeps the settings under the reversed domain, org.lanthorn.Lanthorn: the bundle
+    // identifier. Elsewhere the organization name still names the folder.
+    QApplication::setOrganizationDomain(QStringLiteral("lanthorn.org"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lanthorn"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.lanthorn.Lanthorn"));
     Symbols::setUpIconTheme();

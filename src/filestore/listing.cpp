@@ -60,6 +60,18 @@ FileEntry entryAt(int dirFd, const char *name, const QString &parentPath, const 
     return FileEntry(parentPath, decodedName, isDirectory, modifiedMSecs(st), qint64(st.st_size), *type);
 }
 
+// macOS volumes may hand names back decomposed (NFD); QFile::decodeName composes them, as the
+// names the user types are, and the volume finds the item by either form. Elsewhere names are
+// the bytes on disk, and UTF-8 to Qt: fromUtf8 skips the converter set-up.
+QString decodedName(const char *name)
+{
+#ifdef Q_OS_DARWIN
+    return QFile::decodeName(name);
+#else
+    return QString::fromUtf8(name);
+#endif
+}
+
 QString withTrailingSlash(const QString &path)
 {
     QString cleaned = QDir::cleanPath(path);
@@ -131,9 +143,8 @@ QList<FileEntry> listDirectory(const QString &folderPath)
         const bool statOk = ::fstatat(dirFd, item->d_name, &st, 0) == 0;
         if (statOk && isHidden(item->d_name, &st))
             continue;
-        // File names are UTF-8 to Qt on every Unix; fromUtf8 skips the converter set-up.
-        entries.append(entryAt(dirFd, item->d_name, parentPath, QString::fromUtf8(item->d_name),
-                               statOk ? &st : nullptr));
+        entries.append(
+            entryAt(dirFd, item->d_name, parentPath, decodedName(item->d_name), statOk ? &st : nullptr));
     }
     ::closedir(dir);
     if (failed)

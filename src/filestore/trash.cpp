@@ -28,7 +28,6 @@ Status failure(const QString &path, int error)
         QFileInfo(path).fileName(), FileOperationsPrivate::reasonFor(error)));
 }
 
-#ifndef Q_OS_DARWIN
 // Creates the missing folders of `path` with mode 0700; 0 or an errno.
 int makeFolders(const QString &path)
 {
@@ -104,6 +103,21 @@ QString numberedName(const QString &name, int n)
         return name + u'.' + QString::number(n);
     return name.left(dot) + u'.' + QString::number(n) + name.mid(dot);
 }
+
+#ifdef Q_OS_DARWIN
+// The Finder's trash, so that "Put Back" works; NSFileManager behind QFile::moveToTrash.
+class SystemTrash final : public Trash
+{
+public:
+    Status moveToTrash(const QString &path) override
+    {
+        QFile file(path);
+        if (file.moveToTrash())
+            return Status::success({});
+        return Status::failure(u"“%1” couldn’t be moved to the Trash because %2."_s.arg(
+            QFileInfo(path).fileName(), file.errorString()));
+    }
+};
 #endif
 
 } // namespace
@@ -120,9 +134,6 @@ QString FreedesktopTrash::homeTrashPath()
 
 Status FreedesktopTrash::moveToTrash(const QString &path)
 {
-#ifdef Q_OS_DARWIN
-    return QFile::moveToTrash(path) ? Status::success({}) : failure(path, EACCES);
-#else
     const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     const QString name = QFileInfo(absolute).fileName();
     struct stat item;
@@ -170,10 +181,13 @@ Status FreedesktopTrash::moveToTrash(const QString &path)
             return failure(path, error);
     }
     return failure(path, EEXIST);
-#endif
 }
 
 std::shared_ptr<Trash> makeDefaultTrash()
 {
+#ifdef Q_OS_DARWIN
+    return std::make_shared<SystemTrash>();
+#else
     return std::make_shared<FreedesktopTrash>();
+#endif
 }

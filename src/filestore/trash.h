@@ -10,7 +10,8 @@
 // The freedesktop.org trash: items on the home volume go to $XDG_DATA_HOME/Trash (by default
 // ~/.local/share/Trash), items on other volumes to $topdir/.Trash/$uid or $topdir/.Trash-$uid.
 // Each item gets an info/NAME.trashinfo (written first, exclusively) and is then renamed into
-// files/NAME, so an item is never copied and never lost. On macOS the system trash is used.
+// files/NAME, so an item is never copied and never lost. The Linux trash, and on every
+// platform the one tests inject: makeDefaultTrash() gives the Finder's trash on macOS.
 class FreedesktopTrash final : public Trash
 {
 public:

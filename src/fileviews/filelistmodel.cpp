@@ -1,8 +1,8 @@
 #include "filelistmodel.h"
 
 #include "fileicons.h"
-#include "x11dragdata.h"
 #include "filestore/displayformat.h"
+#include "x11dragdata.h"
 
 #include <QDir>
 #include <QMimeData>
@@ -38,7 +38,7 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     case Qt::EditRole:
         return index.column() == NameColumn ? QVariant(entry.name()) : QVariant();
     case Qt::DecorationRole:
-        return index.column() == NameColumn ? QVariant(FileIcons::icon(entry.icon())) : QVariant();
+        return index.column() == NameColumn ? QVariant(FileIcons::icon(entry)) : QVariant();
     case Qt::ToolTipRole:
         return index.column() == NameColumn ? QVariant(entry.name()) : QVariant();
     case EntryPathRole:

@@ -6,9 +6,9 @@
 #include <QString>
 #include <QUrl>
 
+#include "simulator/stoptoken.h"
 #include <chrono>
 #include <optional>
-#include <stop_token>
 
 // One simulator device as the developer tools report it. A plain value: copied freely,
 // identified by its UDID, equal when all four fields are.
@@ -51,7 +51,7 @@ struct Simulator
 
     // Runs the device listing and returns the devices in display order. Blocks; never call
     // it on the GUI thread. `stop` ends a running tool early (the window closed).
-    static Result<QList<Simulator>> listAvailable(std::stop_token stop = {},
+    static Result<QList<Simulator>> listAvailable(StopToken stop = {},
                                                   std::chrono::milliseconds timeout = listingTimeout);
 
     // Adds the files to the device's photo library with one tool run. Blocks.

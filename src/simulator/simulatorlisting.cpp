@@ -73,7 +73,7 @@ size_t qHash(const Simulator &simulator, size_t seed)
                       simulator.isBooted);
 }
 
-Result<QList<Simulator>> Simulator::listAvailable(std::stop_token stop, std::chrono::milliseconds timeout)
+Result<QList<Simulator>> Simulator::listAvailable(StopToken stop, std::chrono::milliseconds timeout)
 {
     ToolRunner::Options options;
     options.capture = ToolRunner::Capture::StandardOutput;

@@ -6,7 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 
-#include <plist/plist.h>
+#include "plistcompat.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -263,8 +263,7 @@ std::optional<QByteArray> metadataIdentifier(const QByteArray &bytes)
     const bool binary = plist_is_binary(bytes.constData(), uint32_t(bytes.size()));
     if (binary ? !binaryShapeIsSafe(bytes) : !xmlShapeIsSafe(bytes))
         return std::nullopt;
-    plist_t parsed = nullptr;
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &parsed);
+    plist_t parsed = PlistCompat::parse(bytes.constData(), uint32_t(bytes.size()));
     const std::unique_ptr<void, PlistDeleter> root(parsed);
     if (!root || plist_get_node_type(parsed) != PLIST_DICT || plist_dict_get_size(parsed) == 0)
         return std::nullopt;

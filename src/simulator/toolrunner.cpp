@@ -84,7 +84,7 @@ Result<Outcome> run(const QString &executable, const QStringList &arguments, con
     // QProcess notices the child's exit even when a grandchild still holds the pipe open, so
     // this loop ends with the child, not with the last writer.
     while (process.state() != QProcess::NotRunning) {
-        if (options.stop.stop_requested()) {
+        if (options.stop.stopRequested()) {
             endChild(process);
             return Result<Outcome>::failure(
                 QCoreApplication::translate("ToolRunner", "The developer tools were stopped."));

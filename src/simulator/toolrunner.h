@@ -6,8 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "simulator/stoptoken.h"
 #include <chrono>
-#include <stop_token>
 
 // Runs the developer tools ("/usr/bin/xcrun", or $LANTHORN_XCRUN) as a child process without a
 // shell. One stream is piped and read while the child runs, so a chatty child never blocks on a
@@ -23,7 +23,7 @@ struct Options
     bool discardOtherOutput = false;
     std::chrono::milliseconds timeout{60'000};
     qint64 maxBytes = qint64(64) * 1024 * 1024;
-    std::stop_token stop;
+    StopToken stop;
 };
 
 struct Outcome

@@ -50,10 +50,12 @@ class TestAddMedia : public QObject
     {
         if (!writeFile(stderrPath(), errorBytes))
             return {};
-        return m_tools.write(u"xcrun"_s, "printf '%s\\0' \"$@\" > '" + QFile::encodeName(argvPath()) +
-                                             "'\nout=$(readlink /proc/$$/fd/1)\nprintf '%s' \"$out\" > '" +
-                                             QFile::encodeName(stdoutTargetPath()) + "'\ncat '" +
-                                             QFile::encodeName(stderrPath()) + "' >&2\n" + ending);
+        return m_tools.write(u"xcrun"_s,
+                             "printf '%s\\0' \"$@\" > '" + QFile::encodeName(argvPath()) +
+                                 "'\nif [ /dev/fd/1 -ef /dev/null ]; then out=/dev/null; else out=other; fi\n"
+                                 "printf '%s' \"$out\" > '" +
+                                 QFile::encodeName(stdoutTargetPath()) + "'\ncat '" +
+                                 QFile::encodeName(stderrPath()) + "' >&2\n" + ending);
     }
 
     QStringList recordedArguments() const

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include <csignal>
@@ -27,9 +28,19 @@ bool processIsGone(pid_t pid)
     // A zombie still answers kill(0); its state in /proc says it is dead.
     if (::kill(pid, 0) != 0)
         return true;
+#ifdef Q_OS_LINUX
     const QByteArray status = readFile(u"/proc/%1/stat"_s.arg(pid));
     const qsizetype close = status.lastIndexOf(')');
     return close > 0 && close + 2 < status.size() && (status[close + 2] == 'Z' || status[close + 2] == 'X');
+#else
+    // No /proc on macOS: ps reports the state.
+    QProcess ps;
+    ps.start(u"/bin/ps"_s, {u"-o"_s, u"stat="_s, u"-p"_s, QString::number(pid)});
+    if (!ps.waitForFinished(10'000))
+        return false;
+    const QByteArray state = ps.readAllStandardOutput().trimmed();
+    return state.isEmpty() || state.startsWith('Z');
+#endif
 }
 
 const QByteArray oneDevice = R"({"devices":{"com.apple.CoreSimulator.SimRuntime.iOS-17-2":)"

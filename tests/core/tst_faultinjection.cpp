@@ -19,8 +19,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#ifdef Q_OS_LINUX
 #include <sched.h>
 #include <sys/mount.h>
+#endif
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -43,6 +45,10 @@ QString g_mountRefusal;
 
 void enterPrivateMountNamespace()
 {
+#ifndef Q_OS_LINUX
+    g_mountRefusal = u"small tmpfs volumes are mounted only on Linux"_s;
+    return;
+#else
     if (::geteuid() != 0) {
         g_mountRefusal = u"mounting a small tmpfs needs root"_s;
         return;
@@ -52,7 +58,9 @@ void enterPrivateMountNamespace()
         return;
     }
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        g_mountRefusal = u"mounts would not stay private (%1)"_s.arg(QString::fromLocal8Bit(std::strerror(errno)));
+        g_mountRefusal =
+            u"mounts would not stay private (%1)"_s.arg(QString::fromLocal8Bit(std::strerror(errno)));
+#endif
 }
 
 QByteArray bytesOf(const QString &path)
@@ -230,23 +238,33 @@ QStringList namesOf(const LoadState &state)
 class Tmpfs
 {
 public:
-    Tmpfs(const QString &path, const QByteArray &options) : m_path(bytesOf(path))
+    Tmpfs(const QString &path, [[maybe_unused]] const QByteArray &options) : m_path(bytesOf(path))
     {
+#ifdef Q_OS_LINUX
         if (::mount("tmpfs", m_path.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) != 0)
             m_error = QString::fromLocal8Bit(std::strerror(errno));
+#else
+        m_error = u"Linux only"_s;
+#endif
     }
     ~Tmpfs()
     {
+#ifdef Q_OS_LINUX
         if (m_error.isEmpty())
             ::umount2(m_path.constData(), MNT_DETACH);
+#endif
     }
     Q_DISABLE_COPY_MOVE(Tmpfs)
 
     const QString &error() const { return m_error; }
     bool makeReadOnly()
     {
+#ifdef Q_OS_LINUX
         return ::mount(nullptr, m_path.constData(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV,
                        nullptr) == 0;
+#else
+        return false;
+#endif
     }
 
 private:

@@ -6,6 +6,7 @@
 
 #include <QCollator>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
 #include <QTest>
@@ -203,6 +204,29 @@ private slots:
         const FileEntry noDate(first[0].parentPath(), first[0].name(), false, std::nullopt, first[0].sizeBytes(),
                                first[0].kind(), first[0].icon());
         QVERIFY(noDate != first[0]);
+    }
+
+    // A name written decomposed (as older macOS volumes store "Café") reads back composed on
+    // macOS, where the volume finds it by either form; elsewhere it must stay the bytes on disk,
+    // or the entry would name no file.
+    void decomposedNames()
+    {
+        TempFolder dir;
+        QVERIFY(dir.isValid());
+        const QString composed = u"Caf\u00e9.txt"_s;
+        const QString decomposed = composed.normalized(QString::NormalizationForm_D);
+        QVERIFY(composed != decomposed);
+        QFile file(dir.path(decomposed));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QList<FileEntry> entries = listDirectory(dir.url());
+        QCOMPARE(entries.size(), 1);
+#ifdef Q_OS_DARWIN
+        QCOMPARE(entries[0].name(), composed);
+#else
+        QCOMPARE(entries[0].name(), decomposed);
+#endif
+        QVERIFY(QFileInfo::exists(entries[0].path()));
     }
 
     void itemWithoutValuesIsStillAnEntry()

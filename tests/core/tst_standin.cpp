@@ -18,7 +18,7 @@
 #include <QTest>
 #include <QVariant>
 
-#include <plist/plist.h>
+#include "plistcompat.h"
 
 #include <memory>
 
@@ -61,10 +61,7 @@ using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 PlistPtr parsePlist(const QByteArray &bytes)
 {
-    plist_t root = nullptr;
-    if (!bytes.isEmpty())
-        plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
-    return PlistPtr(root);
+    return PlistPtr(PlistCompat::parse(bytes.constData(), uint32_t(bytes.size())));
 }
 
 QByteArray readFile(const QString &path)

@@ -181,9 +181,13 @@ private slots:
         QTest::newRow("binary trailer only") << binary.right(32) << false;
         QTest::newRow("garbage") << QByteArray("\x00\x01\xff not a list at all \x7f", 23) << false;
         QTest::newRow("empty") << QByteArray() << false;
-        QTest::newRow("reference cycle") << binaryPlist({{QByteArray(1, char(0xA1)), {1}},
-                                                        {QByteArray(1, char(0xA1)), {0}}})
-                                         << false;
+        // libplist 2.3+ would read these through plist_from_memory; no container metadata is either.
+        QTest::newRow("json") << QByteArray(R"({"MCMMetadataIdentifier":")" + localStorage + R"("})")
+                              << false;
+        QTest::newRow("openstep") << QByteArray(R"({MCMMetadataIdentifier = ")" + localStorage + R"(";})")
+                                  << false;
+        QTest::newRow("reference cycle")
+            << binaryPlist({{QByteArray(1, char(0xA1)), {1}}, {QByteArray(1, char(0xA1)), {0}}}) << false;
         QTest::newRow("reference out of range") << binaryPlist({{QByteArray(1, char(0xA1)), {9}}}) << false;
         QTest::newRow("deep xml") << deepXml(StorageLocator::maxMetadataBytes) << false;
         QTest::newRow("deep binary") << deepBinary(9'000) << false;

@@ -138,14 +138,14 @@ private slots:
         QVERIFY(crashed.value().exitCode != 0);
 
         const QString sleeper = m_tools.write("sleeper", "exec sleep 60");
-        std::stop_source stop;
+        StopSource stop;
         ToolRunner::Options options;
-        options.stop = stop.get_token();
+        options.stop = stop.token();
         QElapsedTimer timer;
         timer.start();
         auto future = QtConcurrent::run([&] { return ToolRunner::run(sleeper, {}, options); });
         QTest::qWait(100);
-        stop.request_stop();
+        stop.requestStop();
         const auto result = future.result();
         QVERIFY(!result.ok());
         QVERIFY(timer.elapsed() < 10'000);

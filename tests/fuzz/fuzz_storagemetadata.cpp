@@ -10,7 +10,7 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <plist/plist.h>
+#include "plistcompat.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -45,10 +45,7 @@ QByteArray rewritten(const QByteArray &identifier, bool binary)
     else
         plist_to_xml(dict, &buffer, &length);
     QByteArray out(buffer, qsizetype(buffer ? length : 0));
-    if (binary)
-        plist_to_bin_free(buffer);
-    else
-        plist_to_xml_free(buffer);
+    PlistCompat::freeBuffer(buffer, binary);
     plist_free(dict);
     return out;
 }

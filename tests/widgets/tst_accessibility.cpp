@@ -79,7 +79,7 @@ private slots:
         const QList<Simulator> devices = {{"A-1", "iPhone 15 Pro", "iOS 17.5", true},
                                           {"A-2", "Apple Watch", "watchOS 10.2", false}};
         ContentView window(new DeviceListPoller(
-            [devices](std::stop_token) { return Result<QList<Simulator>>::success(devices); }, 50ms));
+            [devices](StopToken) { return Result<QList<Simulator>>::success(devices); }, 50ms));
         window.resize(1000, 700);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));

@@ -37,7 +37,7 @@ struct Script
 
     DeviceListPoller::Lister lister()
     {
-        return [this](std::stop_token) {
+        return [this](StopToken) {
             const int now = ++active;
             int seen = maxActive.load();
             while (now > seen && !maxActive.compare_exchange_weak(seen, now)) {

@@ -9,9 +9,7 @@ PlistPtr parse(const QByteArray &bytes)
 {
     if (bytes.isEmpty() || bytes.size() > maxBytes)
         return {};
-    plist_t root = nullptr;
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
-    return PlistPtr(root);
+    return PlistPtr(PlistCompat::parse(bytes.constData(), uint32_t(bytes.size())));
 }
 
 PlistPtr read(const QString &path)
@@ -34,10 +32,7 @@ bool write(const QString &path, plist_t root, Format format)
     if (!buffer)
         return false;
     const QByteArray bytes(buffer, qsizetype(length));
-    if (format == Format::Binary)
-        plist_to_bin_free(buffer);
-    else
-        plist_to_xml_free(buffer);
+    PlistCompat::freeBuffer(buffer, format == Format::Binary);
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include <plist/plist.h>
+#include "plistcompat.h"
 
 #include <memory>
 #include <optional>
