@@ -42,9 +42,10 @@ done
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 
 # The tree as committed plus local changes, and the shared samples the tests read when present.
-rm -rf "$root/src/main"
+# The build folder stays between runs, and times are kept, so a second run builds only what changed.
 mkdir -p "$root/src/main"
-git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$root/src/main"
+find "$root/src/main" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+git ls-files -z --cached --others --exclude-standard | xargs -0 cp -p --parents -t "$root/src/main"
 if [ -d ../shared/samples ]; then
     rm -rf "$root/src/shared" && mkdir -p "$root/src/shared" && cp -r ../shared/samples "$root/src/shared/"
 fi

@@ -10,6 +10,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef Q_OS_DARWIN
+#include <sys/clonefile.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -99,8 +102,14 @@ int renameExclusive(const QByteArray &from, const QByteArray &to)
 #if defined(Q_OS_LINUX)
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), renameNoReplaceFlag) == 0)
         return 0;
+#elif defined(Q_OS_DARWIN)
+    if (::renamex_np(from.constData(), to.constData(), RENAME_EXCL) == 0)
+        return 0;
+#endif
+#if defined(Q_OS_LINUX) || defined(Q_OS_DARWIN)
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
         return errno;
+#endif
     // The file system cannot rename exclusively: a hard link is exclusive for files, and a
     // check just before the rename is the best left for folders.
     struct stat st;
@@ -115,18 +124,18 @@ int renameExclusive(const QByteArray &from, const QByteArray &to)
     if (lstatPath(to, st))
         return EEXIST;
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-#elif defined(Q_OS_DARWIN)
-    return ::renamex_np(from.constData(), to.constData(), RENAME_EXCL) == 0 ? 0 : errno;
-#else
-    struct stat st;
-    if (lstatPath(to, st))
-        return EEXIST;
-    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-#endif
 }
 
 int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source)
 {
+#ifdef Q_OS_DARWIN
+    // On APFS a clone shares the blocks until one side changes, and keeps mode and times. Other
+    // volumes (ENOTSUP), other devices (EXDEV) and any other refusal copy the bytes below.
+    if (::clonefile(from.constData(), to.constData(), CLONE_NOFOLLOW) == 0)
+        return 0;
+    if (errno == EEXIST)
+        return EEXIST;
+#endif
     const int in = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0)
         return errno;

@@ -16,7 +16,7 @@ class FreedesktopTrash final : public Trash
 {
 public:
     // `now` gives the deletion date (local time); tests pin it.
-    explicit FreedesktopTrash(std::function<QDateTime()> now = &QDateTime::currentDateTime);
+    explicit FreedesktopTrash(std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); });
 
     Status moveToTrash(const QString &path) override;
 
