@@ -10,6 +10,8 @@
 #include "support/tempfolder.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
@@ -158,6 +160,22 @@ struct Screen
     }
     QString pathShown() const { return screen->pathBar()->pathButton()->text(); }
 };
+
+// Checks the button as `how` says: through an accessibility action, as a screen reader or
+// automation does, or in code when `how` is empty.
+bool check(QAbstractButton *button, const QString &how)
+{
+    if (how.isEmpty()) {
+        button->setChecked(true);
+        return true;
+    }
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
+    QAccessibleActionInterface *actions = iface ? iface->actionInterface() : nullptr;
+    if (!actions || !actions->actionNames().contains(how))
+        return false;
+    actions->doAction(how);
+    return true;
+}
 
 // The stand-in developer tools over a temporary home.
 struct StandIn
@@ -498,6 +516,35 @@ private slots:
         QCOMPARE(s.state()->reloadCount(), reads);
         QTRY_COMPARE(s.listedNames(), (QStringList{u"sub"_s, u"top.txt"_s}));
         QVERIFY(!s.screen->pathBar()->iconSizeSlider()->isVisible());
+    }
+
+    void theCheckedSegmentDecidesTheMode_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("toggle action") << QAccessibleActionInterface::toggleAction();
+        QTest::newRow("in code") << QString();
+    }
+
+    void theCheckedSegmentDecidesTheMode()
+    {
+        QFETCH(QString, how);
+        Storage storage;
+        QVERIFY(storage.folder.createFile(u"a.txt"_s));
+        Screen s(storage.lookup());
+        QVERIFY(s.show());
+        QVERIFY(s.waitUntilSettled());
+        SegmentedPicker *picker = s.screen->viewModePicker();
+
+        QVERIFY(check(picker->segment(int(ViewMode::icons)), how));
+        QTRY_COMPARE(s.screen->viewMode(), ViewMode::icons);
+        QVERIFY(dynamic_cast<IconModeView *>(s.screen->modeView()));
+        QCOMPARE(QSettings().value(u"viewMode"_s).toString(), u"icons"_s);
+
+        QVERIFY(check(picker->segment(int(ViewMode::columns)), how));
+        QTRY_COMPARE(s.screen->viewMode(), ViewMode::columns);
+        QVERIFY(dynamic_cast<ColumnModeView *>(s.screen->modeView()));
+        QVERIFY(!picker->segment(int(ViewMode::icons))->isChecked());
+        QTRY_COMPARE(s.listedNames(), QStringList{u"a.txt"_s});
     }
 
     void preferencesAreSharedReadSafelyAndKept()
