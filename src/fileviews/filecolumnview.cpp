@@ -224,6 +224,12 @@ public:
     }
 
 protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override
+    {
+        return FileViewHost::keepsSelection(event) ? QItemSelectionModel::NoUpdate
+                                                   : QListView::selectionCommand(index, event);
+    }
     void keyPressEvent(QKeyEvent *event) override
     {
         const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;

@@ -52,6 +52,13 @@ private:
 class FileTable final : public QTreeView
 {
 protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override
+    {
+        return FileViewHost::keepsSelection(event) ? QItemSelectionModel::NoUpdate
+                                                   : QTreeView::selectionCommand(index, event);
+    }
+
     void startDrag(Qt::DropActions supportedActions) override
     {
         const QModelIndexList rows = selectionModel()->selectedRows(FileListModel::NameColumn);

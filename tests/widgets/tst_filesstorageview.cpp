@@ -1,4 +1,5 @@
 #include "fileviews/desktopworkspace.h"
+#include "fileviews/fileviewhost.h"
 #include "screens/busyindicator.h"
 #include "screens/contentunavailableview.h"
 #include "screens/filesstorageview.h"
@@ -14,10 +15,12 @@
 #include <QAccessibleActionInterface>
 #include <QAction>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
@@ -120,6 +123,15 @@ struct Screen
         return names;
     }
     int rowNamed(const QString &name) const { return int(listedNames().indexOf(name)); }
+    QList<int> selectedRows() const
+    {
+        QList<int> rows;
+        for (const QModelIndex &index : table()->selectionModel()->selectedIndexes())
+            if (index.column() == 0)
+                rows << index.row();
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
     QPoint centreOfRow(int row) const
     {
         return table()->visualRect(table()->model()->index(row, 0)).center();
@@ -403,6 +415,53 @@ private slots:
         QTRY_COMPARE(s.lastColumnNames(), QStringList{u"inner.txt"_s});
         QCOMPARE(enabled().mid(0, 2), (QList<bool>{false, true}));
         QTRY_COMPARE(s.pathShown(), storage.folder.path(u"sub"_s));
+    }
+
+    void rightClickOutsideTheSelectionKeepsIt_data()
+    {
+        QTest::addColumn<ViewMode>("mode");
+        QTest::newRow("list") << ViewMode::list;
+        QTest::newRow("icons") << ViewMode::icons;
+        QTest::newRow("columns") << ViewMode::columns;
+    }
+
+    // The menu acts on the clicked item alone; the selection (and in the columns the open path)
+    // stays as it was.
+    void rightClickOutsideTheSelectionKeepsIt()
+    {
+        QFETCH(ViewMode, mode);
+        FilesStorageView::setViewMode(mode);
+        Storage storage;
+        QVERIFY(storage.folder.createFile(u"a.txt"_s) && storage.folder.createFile(u"b.txt"_s) &&
+                storage.folder.createFile(u"sub/inner.txt"_s));
+        Screen s(storage.lookup());
+        QVERIFY(s.show());
+        QVERIFY(s.waitUntilSettled());
+        s.clickRow(s.rowNamed(u"a.txt"_s));
+        s.clickRow(s.rowNamed(u"b.txt"_s), Qt::ControlModifier);
+        const QSet<QUrl> selected{storage.url(u"a.txt"_s), storage.url(u"b.txt"_s)};
+        QCOMPARE(s.state()->selection(), selected);
+        const QList<int> rows = s.selectedRows();
+        QCOMPARE(rows.size(), 2);
+        const std::optional<QUrl> folder = s.state()->currentDirectory();
+        const QStringList lastColumn = s.lastColumnNames();
+
+        QWidget *viewport = s.table()->viewport();
+        const QPoint onSub = s.centreOfRow(s.rowNamed(u"sub"_s));
+        QTest::mousePress(viewport, Qt::RightButton, {}, onSub);
+        QContextMenuEvent request(QContextMenuEvent::Mouse, onSub, viewport->mapToGlobal(onSub));
+        QCoreApplication::sendEvent(viewport, &request);
+        QTest::mouseRelease(viewport, Qt::RightButton, {}, onSub);
+        auto *host = qobject_cast<FileViewHost *>(s.screen->modeView()->widget());
+        QVERIFY(host);
+        QCOMPARE(host->menuTargets(), QSet<QUrl>{storage.url(u"sub"_s)});
+        host->menu()->close();
+        QCoreApplication::processEvents();
+
+        QCOMPARE(s.state()->selection(), selected);
+        QCOMPARE(s.selectedRows(), rows);
+        QCOMPARE(s.state()->currentDirectory(), folder);
+        QCOMPARE(s.lastColumnNames(), lastColumn);
     }
 
     void trashAndRefreshKeepTheListOnScreen()
