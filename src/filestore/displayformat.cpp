@@ -62,9 +62,13 @@ QString byteCount(qint64 bytes, const QLocale &locale)
 QString dateTime(qint64 msecsSinceEpoch, const QLocale &locale)
 {
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::LocalTime);
-    if (locale.language() == QLocale::C || locale.language() == QLocale::English)
+    // The US form is spelled out: newer locale data puts a narrow space before AM/PM.
+    if (locale.language() == QLocale::C ||
+        (locale.language() == QLocale::English && locale.territory() == QLocale::UnitedStates))
         return locale.toString(local, u"MMM d, yyyy 'at' h:mm AP"_s);
-    return locale.toString(local.date(), abbreviatedDatePattern(locale)) + u' ' +
+    // Every other locale has its own order and clock: "5 Jan 2024 at 15:07" in Britain.
+    const QString separator = locale.language() == QLocale::English ? u" at "_s : u" "_s;
+    return locale.toString(local.date(), abbreviatedDatePattern(locale)) + separator +
            locale.toString(local.time(), QLocale::ShortFormat);
 }
 

@@ -17,7 +17,7 @@ inline constexpr char16_t missingValue[] = u"--";
 QString byteCount(qint64 bytes, const QLocale &locale = QLocale());
 
 // Abbreviated date and short time in the locale and the local time zone:
-// "Jan 5, 2024 at 3:07 PM" in English.
+// "Jan 5, 2024 at 3:07 PM" in the US, "5 Jan 2024 at 15:07" in Britain.
 QString dateTime(qint64 msecsSinceEpoch, const QLocale &locale = QLocale());
 
 QString modifiedDate(const FileEntry &entry, const QLocale &locale = QLocale());

@@ -181,7 +181,8 @@ class BrowserColumn final : public QListView
 {
 public:
     BrowserColumn(const QUrl &folder, QWidget *parent = nullptr)
-        : QListView(parent), folder(folder), folderPath(pathOf(folder)), model(new FileListModel(this))
+        : QListView(parent), folder(folder), folderPath(pathOf(folder)),
+          model(new FileListModel(this, FileListModel::Columns::nameOnly))
     {
         setFrameShape(QFrame::NoFrame);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -223,6 +224,12 @@ public:
     }
 
 protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override
+    {
+        return FileViewHost::keepsSelection(event) ? QItemSelectionModel::NoUpdate
+                                                   : QListView::selectionCommand(index, event);
+    }
     void keyPressEvent(QKeyEvent *event) override
     {
         const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
@@ -340,6 +347,7 @@ private:
     void followSelection(int column);
     void reselect(BrowserColumn *view, const QSet<QString> &paths, const QString &currentPath);
     void selectionDidChange(const QObject *view);
+    void columnClicked(const QObject *view);
     void doubleClick();
     void sideways(const QObject *view, int key);
     void commit(const QModelIndex &index, const QString &text);
@@ -483,6 +491,7 @@ void FileColumnView::Coordinator::openColumn(const QUrl &folder)
     view->model->setEntries(children(folder));
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this, view] { selectionDidChange(view); });
+    connect(view, &QAbstractItemView::clicked, this, [this, view] { columnClicked(view); });
     view->onDoubleClick = [this] { doubleClick(); };
     view->onSideways = [this, view](int key) { sideways(view, key); };
     m_host->attach(view);
@@ -567,6 +576,16 @@ void FileColumnView::Coordinator::selectionDidChange(const QObject *view)
         invokeAction(m_parent.actions.directoryChanged, selectedView->model->entryAt(rows.first()).url());
     else
         invokeAction(m_parent.actions.directoryChanged, selectedView->folder);
+}
+
+// A click on a folder that is already selected, its contents open to the right, changes no
+// selection and so reports nothing; yet it makes that folder the selection again and closes what
+// was chosen beyond it, which Return and Delete would otherwise act on.
+void FileColumnView::Coordinator::columnClicked(const QObject *view)
+{
+    const int c = columnOf(view);
+    if (c >= 0 && c < selectedColumn())
+        selectionDidChange(view);
 }
 
 void FileColumnView::Coordinator::doubleClick()

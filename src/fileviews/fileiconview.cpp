@@ -227,6 +227,13 @@ protected:
         return model()->index(i, 0, rootIndex());
     }
 
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override
+    {
+        return FileViewHost::keepsSelection(event) ? QItemSelectionModel::NoUpdate
+                                                   : QAbstractItemView::selectionCommand(index, event);
+    }
+
     int horizontalOffset() const override { return horizontalScrollBar()->value(); }
     int verticalOffset() const override { return verticalScrollBar()->value(); }
     bool isIndexHidden(const QModelIndex &) const override { return false; }

@@ -7,6 +7,11 @@
 #include <QDir>
 #include <QMimeData>
 
+FileListModel::FileListModel(QObject *parent, Columns columns)
+    : QAbstractTableModel(parent), m_columnCount(columns == Columns::nameOnly ? 1 : ColumnCount)
+{
+}
+
 int FileListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_entries.size());
@@ -14,7 +19,7 @@ int FileListModel::rowCount(const QModelIndex &parent) const
 
 int FileListModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : m_columnCount;
 }
 
 QVariant FileListModel::data(const QModelIndex &index, int role) const
@@ -72,8 +77,8 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled
-        | Qt::ItemNeverHasChildren;
+    Qt::ItemFlags result =
+        Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
     if (index.column() == NameColumn)
         result |= Qt::ItemIsEditable;
     return result;

@@ -16,7 +16,11 @@ public:
     enum Column { NameColumn, DateColumn, SizeColumn, KindColumn, ColumnCount };
     enum Role { EntryPathRole = Qt::UserRole + 1, IsDirectoryRole };
 
-    using QAbstractTableModel::QAbstractTableModel;
+    // The columns a model has: all four, or the Name column alone for a view that shows names
+    // only, so that a selected row is exactly its one selected cell (as screen readers ask).
+    enum class Columns { all, nameOnly };
+
+    explicit FileListModel(QObject *parent = nullptr, Columns columns = Columns::all);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -42,4 +46,5 @@ public:
 
 private:
     QList<FileEntry> m_entries;
+    int m_columnCount;
 };

@@ -10,10 +10,12 @@
 #include <QItemSelection>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeView>
 
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -47,11 +49,44 @@ private:
     EndEditing m_endEditing;
 };
 
-// Drags what a file manager drags: the selected items once each, shown by the first one's icon
-// and name (and how many there are), not a strip of every column of every row.
+// The table of the list. It fills its width as a platform table does: the columns share the
+// width beyond their starting widths in proportion to them, and a table narrower than that
+// scrolls sideways. A width set from outside (the starting widths, the user dragging a header
+// edge) is kept as that column's share. It drags what a file manager drags: the selected items
+// once each, shown by the first one's icon and name (and how many there are), not a strip of
+// every column of every row.
 class FileTable final : public QTreeView
 {
+public:
+    FileTable()
+    {
+        connect(header(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+            if (m_fitting)
+                return;
+            if (m_shares.size() <= section)
+                m_shares.resize(section + 1, 0);
+            m_shares[section] = std::max(1, int(std::lround(size / m_scale)));
+        });
+    }
+
 protected:
+    // Also called when only the viewport changes, as when the vertical scroll bar comes or goes.
+    // A change of height alone (the horizontal scroll bar) leaves the columns as they are, so
+    // that a column the user drags wider is not squeezed back while it is dragged.
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QTreeView::resizeEvent(event);
+        if (viewport()->width() != m_fittedWidth)
+            fitColumns();
+    }
+
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override
+    {
+        return FileViewHost::keepsSelection(event) ? QItemSelectionModel::NoUpdate
+                                                   : QTreeView::selectionCommand(index, event);
+    }
+
     void startDrag(Qt::DropActions supportedActions) override
     {
         const QModelIndexList rows = selectionModel()->selectedRows(FileListModel::NameColumn);
@@ -81,7 +116,8 @@ private:
         const QFontMetrics metrics = fontMetrics();
         label = metrics.elidedText(label, Qt::ElideMiddle, 280);
         const int iconSide = 32;
-        const QSize size(iconSide + 6 + metrics.horizontalAdvance(label) + 8, std::max(iconSide, metrics.height() + 6));
+        const QSize size(iconSide + 6 + metrics.horizontalAdvance(label) + 8,
+                         std::max(iconSide, metrics.height() + 6));
         const qreal ratio = devicePixelRatioF();
         QPixmap image(size * ratio);
         image.setDevicePixelRatio(ratio);
@@ -89,8 +125,8 @@ private:
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         icon.paint(&painter, QRect(0, (size.height() - iconSide) / 2, iconSide, iconSide));
-        const QRect text(iconSide + 2, (size.height() - metrics.height() - 4) / 2, size.width() - iconSide - 2,
-                         metrics.height() + 4);
+        const QRect text(iconSide + 2, (size.height() - metrics.height() - 4) / 2,
+                         size.width() - iconSide - 2, metrics.height() + 4);
         painter.setPen(Qt::NoPen);
         painter.setBrush(palette().color(QPalette::Highlight));
         painter.drawRoundedRect(text, 4, 4);
@@ -98,6 +134,38 @@ private:
         painter.drawText(text, Qt::AlignCenter, label);
         return image;
     }
+
+    void fitColumns()
+    {
+        const int count = header()->count();
+        if (count == 0)
+            return;
+        if (m_shares.size() < count)
+            m_shares.resize(count, 0);
+        int total = 0;
+        for (int i = 0; i < count; ++i) {
+            if (m_shares.at(i) <= 0)
+                m_shares[i] = std::max(1, header()->sectionSize(i));
+            total += m_shares.at(i);
+        }
+        const int available = viewport()->width();
+        m_fittedWidth = available;
+        m_scale = available > total ? double(available) / total : 1.0;
+        QScopedValueRollback fitting(m_fitting, true);
+        int used = 0;
+        for (int i = 0; i < count; ++i) {
+            // The last column takes what rounding left, so that the columns end at the edge.
+            const int width = i + 1 < count || available <= total ? int(std::lround(m_shares.at(i) * m_scale))
+                                                                  : available - used;
+            header()->resizeSection(i, width);
+            used += width;
+        }
+    }
+
+    QList<int> m_shares; // each column's width in a table no wider than their sum
+    double m_scale = 1.0;
+    int m_fittedWidth = -1;
+    bool m_fitting = false;
 };
 
 void setUpTable(QTreeView *table)

@@ -4,16 +4,13 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QVBoxLayout>
 
 FileViewHost::FileViewHost(FileViewActions actions, SelectedURLs selectedURLs, ClickedURL clickedURL,
                            FilesState::Services services, QWidget *parent)
-    : QWidget(parent),
-      m_actions(std::move(actions)),
-      m_selectedURLs(std::move(selectedURLs)),
-      m_clickedURL(std::move(clickedURL)),
-      m_services(std::move(services)),
-      m_menu(new QMenu(this))
+    : QWidget(parent), m_actions(std::move(actions)), m_selectedURLs(std::move(selectedURLs)),
+      m_clickedURL(std::move(clickedURL)), m_services(std::move(services)), m_menu(new QMenu(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -76,7 +73,8 @@ QMenu *FileViewHost::rebuildMenu(const QPoint &globalPos)
         add(tr("Reveal in Finder"), &FileViewHost::revealInFinder);
     } else {
         add(tr("New Folder"), &FileViewHost::newFolder);
-        add(tr("Paste Item"), &FileViewHost::paste, m_services.pasteboard && m_services.pasteboard->canReadFileURLs());
+        add(tr("Paste Item"), &FileViewHost::paste,
+            m_services.pasteboard && m_services.pasteboard->canReadFileURLs());
         m_menu->addSeparator();
         add(tr("Copy Path"), &FileViewHost::copyPath);
         add(tr("Open in Terminal"), &FileViewHost::openInTerminal);
@@ -166,7 +164,8 @@ bool FileViewHost::handleKey(QKeyEvent *event)
             m_beginRename(*selection.constBegin());
         return true;
     }
-    if ((plain && (key == Qt::Key_Backspace || key == Qt::Key_Delete)) || event->matches(QKeySequence::Delete)) {
+    if ((plain && (key == Qt::Key_Backspace || key == Qt::Key_Delete)) ||
+        event->matches(QKeySequence::Delete)) {
         invokeAction(m_actions.trash, selection);
         return true;
     }
@@ -182,6 +181,13 @@ bool FileViewHost::handleKey(QKeyEvent *event)
     return false;
 }
 
+bool FileViewHost::keepsSelection(const QEvent *event)
+{
+    if (!event || (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease))
+        return false;
+    return static_cast<const QMouseEvent *>(event)->button() == Qt::RightButton;
+}
+
 bool FileViewHost::eventFilter(QObject *watched, QEvent *event)
 {
     // The view sees these keys before its own handling (which would, for instance, copy the
@@ -194,8 +200,8 @@ bool FileViewHost::eventFilter(QObject *watched, QEvent *event)
         auto *key = static_cast<QKeyEvent *>(event);
         if (event->type() == QEvent::ShortcutOverride) {
             // Claim our keys so that no window shortcut takes them while the view has focus.
-            if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste)
-                || key->matches(QKeySequence::Delete))
+            if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
+                key->matches(QKeySequence::Delete))
                 event->accept();
             return false;
         }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fileviewactions.h"
 #include "filestore/filesstate.h"
+#include "fileviewactions.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -56,6 +56,11 @@ public:
 
     // The keyboard commands; they act on the selection. True when the key was one of them.
     bool handleKey(QKeyEvent *event);
+
+    // Whether a view's mouse event must leave its selection alone: a right-button press or
+    // release, since the menu acts on an item outside the selection without selecting it. For
+    // the embedded views' selectionCommand().
+    static bool keepsSelection(const QEvent *event);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

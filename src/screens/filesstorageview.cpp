@@ -140,7 +140,11 @@ void FilesStorageView::setUpToolBar()
     m_picker->setToolTip(tr("View mode"));
     for (const ViewMode mode : allViewModes())
         m_picker->addSegment(int(mode), Symbols::icon(symbolOf(mode)), segmentName(mode));
-    connect(m_picker, &SegmentedPicker::segmentClicked, this, [](int id) { setViewMode(ViewMode(id)); });
+    // The shown mode is checked again on every apply; only another mode is a choice.
+    connect(m_picker, &SegmentedPicker::segmentChecked, this, [this](int id) {
+        if (ViewMode(id) != m_viewMode)
+            setViewMode(ViewMode(id));
+    });
     m_toolBar->addWidget(m_picker)->setText(tr("View"));
 
     m_up = addCommand(QStringLiteral("chevron.up"), tr("Up"), &FilesStorageView::goUp);

@@ -1,9 +1,11 @@
 #include "messagealert.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
-MessageAlert::MessageAlert(const QString &title, QWidget *parent) : QObject(parent), m_title(title), m_parent(parent)
+MessageAlert::MessageAlert(const QString &title, QWidget *parent)
+    : QObject(parent), m_title(title), m_parent(parent)
 {
 }
 
@@ -32,7 +34,10 @@ void MessageAlert::apply()
         return;
     }
     if (!m_box) {
-        m_box = new QMessageBox(QMessageBox::Warning, m_title, QString(), QMessageBox::NoButton, m_parent);
+        // The title heads the box as well: window managers often draw a window-modal dialog
+        // without a title bar.
+        m_box = new QMessageBox(QMessageBox::Warning, m_title, m_title, QMessageBox::NoButton, m_parent);
+        m_box->setTextFormat(Qt::PlainText);
         m_box->setWindowModality(Qt::WindowModal);
         QPushButton *ok = m_box->addButton(tr("OK"), QMessageBox::AcceptRole);
         m_box->setDefaultButton(ok);
@@ -45,7 +50,11 @@ void MessageAlert::apply()
             emit dismissed();
         });
     }
-    m_box->setText(*m_message);
+    m_box->setInformativeText(*m_message);
+    // Messages carry file names and tool output: never markup. Not every Qt passes the box's
+    // text format on to the informative text, so each label gets it.
+    for (QLabel *label : m_box->findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
     if (!m_box->isVisible())
         m_box->open();
 }

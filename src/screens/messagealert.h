@@ -9,9 +9,10 @@
 #include <QMessageBox>
 class QWidget;
 
-// An alert that is on screen exactly while its message is set: one window-modal message box
-// with a single "OK" that clears the message. Setting a new message while it is shown replaces
-// the text; there is never a second box.
+// An alert that is on screen exactly while its message is set: one window-modal message box,
+// headed by the title with the message below it as plain text, and a single "OK" that clears
+// the message. Setting a new message while it is shown replaces the text; there is never a
+// second box. The one way the program shows an alert.
 class MessageAlert final : public QObject
 {
     Q_OBJECT

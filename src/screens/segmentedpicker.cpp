@@ -13,7 +13,10 @@ SegmentedPicker::SegmentedPicker(QWidget *parent) : QWidget(parent), m_group(new
     layout->setSpacing(0);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setStyleSheet(styleSheet());
-    connect(m_group, &QButtonGroup::idClicked, this, &SegmentedPicker::segmentClicked);
+    connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            emit segmentChecked(id);
+    });
 }
 
 QAbstractButton *SegmentedPicker::addSegment(int id, const QIcon &icon, const QString &name)

@@ -7,7 +7,8 @@ class QButtonGroup;
 class QIcon;
 
 // A segmented control: a row of checkable, image-only buttons of which exactly one is on. Each
-// segment has an id; clicking one reports its id, and the owner decides what is checked.
+// segment has an id, reported whenever that segment becomes the checked one, however that
+// happens: a click, a key, a screen reader's toggle action or code.
 class SegmentedPicker final : public QWidget
 {
     Q_OBJECT
@@ -25,7 +26,7 @@ public:
     void setCheckedId(int id);
 
 signals:
-    void segmentClicked(int id);
+    void segmentChecked(int id);
 
 private:
     QButtonGroup *m_group;

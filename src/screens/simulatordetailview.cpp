@@ -79,7 +79,12 @@ QWidget *SimulatorDetailView::createSectionBar()
         segments->addWidget(button);
         m_sectionButtons->addButton(button, int(section));
     }
-    connect(m_sectionButtons, &QButtonGroup::idClicked, this, [](int id) { setSection(Section(id)); });
+    // Whatever checked the segment (mouse, keys, a screen reader, code), the pane follows it. The
+    // shown section is checked again on every apply; only another one is a choice.
+    connect(m_sectionButtons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked && Section(id) != m_shownSection)
+            setSection(Section(id));
+    });
 
     auto *pickerRow = new QHBoxLayout;
     pickerRow->setContentsMargins(barPadding, barPadding, barPadding, barPadding);

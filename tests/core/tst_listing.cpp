@@ -31,7 +31,8 @@ QStringList namesOf(const QList<FileEntry> &entries)
 QStringList sortedNames(const QStringList &names)
 {
     QStringList out;
-    for (qsizetype i : NameCollation::sortedOrder(names.size(), [&](qsizetype i) { return QStringView(names[i]); }))
+    for (qsizetype i :
+         NameCollation::sortedOrder(names.size(), [&](qsizetype i) { return QStringView(names[i]); }))
         out.append(names[i]);
     return out;
 }
@@ -81,8 +82,8 @@ private slots:
         QTest::newRow("digit runs by value, case ignored")
             << QStringList{u"file10"_s, u"file2"_s, u"File1"_s} << QStringList{}
             << QStringList{u"File1"_s, u"file2"_s, u"file10"_s};
-        QTest::newRow("folders among files")
-            << QStringList{u"a.txt"_s, u"c.txt"_s} << QStringList{u"b"_s} << QStringList{u"a.txt"_s, u"b"_s, u"c.txt"_s};
+        QTest::newRow("folders among files") << QStringList{u"a.txt"_s, u"c.txt"_s} << QStringList{u"b"_s}
+                                             << QStringList{u"a.txt"_s, u"b"_s, u"c.txt"_s};
         QTest::newRow("punctuation before letters")
             << QStringList{u"ab"_s, u"a-b"_s, u"a b"_s, u"a_b"_s} << QStringList{}
             << QStringList{u"a b"_s, u"a_b"_s, u"a-b"_s, u"ab"_s};
@@ -131,8 +132,8 @@ private slots:
         QVERIFY(dir.createSymlink(u"gone"_s, u"dangling"_s));
 
         const QList<FileEntry> entries = listDirectory(dir.path());
-        QCOMPARE(namesOf(entries),
-                 (QStringList{u"dangling"_s, u"empty.JPG"_s, u"link to folder"_s, u"notes.txt"_s, u"site.bundle"_s}));
+        QCOMPARE(namesOf(entries), (QStringList{u"dangling"_s, u"empty.JPG"_s, u"link to folder"_s,
+                                                u"notes.txt"_s, u"site.bundle"_s}));
         for (const FileEntry &entry : entries) {
             QVERIFY(entry.icon());
             QCOMPARE(entry.url(), dir.url(entry.name()));
@@ -187,7 +188,8 @@ private slots:
             QVERIFY(dir.createFile(name, "data"));
         QVERIFY(dir.createDir(u"e"_s));
         const QList<FileEntry> first = listDirectory(dir.path());
-        const QList<FileEntry> second = QtConcurrent::run([&dir] { return listDirectory(dir.path()); }).result();
+        const QList<FileEntry> second =
+            QtConcurrent::run([&dir] { return listDirectory(dir.path()); }).result();
         QCOMPARE(first.size(), 5);
         QCOMPARE(first, second);
         QCOMPARE(qHash(first[0]), qHash(second[0]));
@@ -201,8 +203,8 @@ private slots:
                                   first[0].sizeBytes(), first[0].kind(),
                                   std::make_shared<const FileIconKey>(*first[0].icon()));
         QVERIFY(otherIcon != first[0]);
-        const FileEntry noDate(first[0].parentPath(), first[0].name(), false, std::nullopt, first[0].sizeBytes(),
-                               first[0].kind(), first[0].icon());
+        const FileEntry noDate(first[0].parentPath(), first[0].name(), false, std::nullopt,
+                               first[0].sizeBytes(), first[0].kind(), first[0].icon());
         QVERIFY(noDate != first[0]);
     }
 
@@ -312,17 +314,31 @@ private slots:
         QCOMPARE(DisplayFormat::size(noSize, QLocale::c()), u"--"_s);
         QCOMPARE(DisplayFormat::size(empty, QLocale::c()), u"Zero bytes"_s);
         QCOMPARE(DisplayFormat::modifiedDate(noSize, QLocale::c()), u"--"_s);
-        {
-            ScopedTimeZone utc("UTC");
-            QCOMPARE(DisplayFormat::modifiedDate(empty, QLocale::c()), u"Jan 5, 2024 at 3:07 PM"_s);
-        }
-        {
-            ScopedTimeZone tokyo("Asia/Tokyo");
-            QCOMPARE(DisplayFormat::modifiedDate(empty, QLocale(QLocale::English, QLocale::UnitedStates)),
-                     u"Jan 6, 2024 at 12:07 AM"_s);
-            QCOMPARE(DisplayFormat::dateTime(1'704'467'220'000, QLocale(QLocale::German, QLocale::Germany)),
-                     u"6. Jan. 2024 00:07"_s);
-        }
+    }
+
+    void datesInTheUsersLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("C") << u"C"_s << QByteArray("UTC") << u"Jan 5, 2024 at 3:07 PM"_s;
+        QTest::newRow("en_US") << u"en_US"_s << QByteArray("Asia/Tokyo") << u"Jan 6, 2024 at 12:07 AM"_s;
+        // Day before month and a 24-hour clock, as these users read dates.
+        QTest::newRow("en_GB") << u"en_GB"_s << QByteArray("UTC") << u"5 Jan 2024 at 15:07"_s;
+        QTest::newRow("en_IE") << u"en_IE"_s << QByteArray("Asia/Tokyo") << u"6 Jan 2024 at 00:07"_s;
+        QTest::newRow("de_DE") << u"de_DE"_s << QByteArray("Asia/Tokyo") << u"6. Jan. 2024 00:07"_s;
+    }
+
+    void datesInTheUsersLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, text);
+        ScopedTimeZone timeZone(zone);
+        // The views format with the default locale: the user's.
+        ScopedDefaultLocale user{QLocale(locale)};
+        const FileEntry file(u"/x/"_s, u"h"_s, false, 1'704'467'220'000, 0, {}, FileTypes::genericIcon());
+        QCOMPARE(DisplayFormat::modifiedDate(file), text);
     }
 
     void nameOrder_data()
@@ -339,10 +355,10 @@ private slots:
         // Equal names keep their order: "A0" and "A00" collate equal, so do "b" and "B".
         QTest::newRow("stable") << u"C"_s << QStringList{u"A00"_s, u"b"_s, u"A0"_s, u"B"_s, u"a000"_s}
                                 << QStringList{u"A00"_s, u"A0"_s, u"a000"_s, u"b"_s, u"B"_s};
-        QTest::newRow("stable, collator keys") << u"C"_s << QStringList{u"Ä00"_s, u"A0"_s, u"ä0"_s}
-                                               << QStringList{u"A0"_s, u"Ä00"_s, u"ä0"_s};
-        QTest::newRow("Danish aa after z") << u"da_DK"_s << QStringList{u"aa"_s, u"b"_s, u"z"_s}
-                                           << QStringList{u"b"_s, u"z"_s, u"aa"_s};
+        QTest::newRow("stable, collator keys")
+            << u"C"_s << QStringList{u"Ä00"_s, u"A0"_s, u"ä0"_s} << QStringList{u"A0"_s, u"Ä00"_s, u"ä0"_s};
+        QTest::newRow("Danish aa after z")
+            << u"da_DK"_s << QStringList{u"aa"_s, u"b"_s, u"z"_s} << QStringList{u"b"_s, u"z"_s, u"aa"_s};
         QTest::newRow("Swedish ä after z") << u"sv_SE"_s << QStringList{u"äpple"_s, u"zebra"_s, u"apa"_s}
                                            << QStringList{u"apa"_s, u"zebra"_s, u"äpple"_s};
     }
@@ -389,7 +405,8 @@ private slots:
                 name += alphabet[random.bounded(alphabet.size())];
             names.append(name);
         }
-        const auto order = NameCollation::sortedOrder(names.size(), [&](qsizetype i) { return QStringView(names[i]); });
+        const auto order =
+            NameCollation::sortedOrder(names.size(), [&](qsizetype i) { return QStringView(names[i]); });
         for (size_t k = 0; k + 1 < order.size(); ++k) {
             const QString &a = names[order[k]];
             const QString &b = names[order[k + 1]];

@@ -183,8 +183,8 @@ private slots:
         QCOMPARE(view.errorMessage().value_or(QString()), "The developer tools could not be started");
         QCOMPARE(view.simulators(), QList<Simulator>{phone}); // the old list stays
         QMessageBox *box = view.errorAlert()->box();
-        QCOMPARE(box->windowTitle(), "Error");
-        QCOMPARE(box->text(), "The developer tools could not be started");
+        QCOMPARE(box->text(), "Error");
+        QCOMPARE(box->informativeText(), "The developer tools could not be started");
         QCOMPARE(box->buttons().size(), 1);
         QCOMPARE(box->buttons().first()->text(), "OK");
 

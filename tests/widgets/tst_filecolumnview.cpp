@@ -4,6 +4,7 @@
 #include "support/recordingservices.h"
 #include "support/tempfolder.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
@@ -188,6 +189,44 @@ private slots:
         // The parent keeps its highlight but is not part of the selection.
         QVERIFY(b.columns().at(0)->selectionModel()->isSelected(b.index(0, "Alpha")));
         QCOMPARE(b.selection, QSet<QUrl>{b.url("Alpha/inner.txt")});
+    }
+
+    // The folder clicked again is the selection, not what was selected in the column it opened:
+    // Delete then trashes what the user just clicked.
+    void clickingTheOpenFolderAgainSelectsIt()
+    {
+        Browser b;
+        QVERIFY(QTest::qWaitForWindowExposed(b.view.host()));
+        b.click(0, "Alpha");
+        b.click(1, "inner.txt");
+        // A right click is no such choice: the menu acts on the folder, the selection stays.
+        QTest::mouseClick(b.columns().at(0)->viewport(), Qt::RightButton, {}, b.centre(0, "Alpha"));
+        QCOMPARE(b.selection, QSet<QUrl>{b.url("Alpha/inner.txt")});
+        b.click(0, "Alpha");
+        QCOMPARE(b.selection, QSet<QUrl>{b.url("Alpha")});
+        QCOMPARE(b.selectionReports.last(), QSet<QUrl>{b.url("Alpha")});
+        QCOMPARE(b.directories.last(), b.url("Alpha"));
+        QCOMPARE(b.columns().size(), 2);
+        QVERIFY(!b.columns().at(1)->selectionModel()->hasSelection());
+        QTest::keyClick(b.columns().at(0), Qt::Key_Delete);
+        QCOMPARE(b.trashed, QList<QSet<QUrl>>{{b.url("Alpha")}});
+    }
+
+    // A screen reader learns which row of a column is selected, as in the list and the grid.
+    void columnsReportTheirSelectedRow()
+    {
+        Browser b;
+        QVERIFY(QTest::qWaitForWindowExposed(b.view.host()));
+        b.click(0, "Alpha");
+        b.click(1, "inner.txt");
+        QAccessibleInterface *column = QAccessible::queryAccessibleInterface(b.columns().at(1));
+        QVERIFY(column && column->tableInterface());
+        QAccessibleTableInterface *table = column->tableInterface();
+        QCOMPARE(table->selectedRows(), QList<int>{1});
+        const QList<QAccessibleInterface *> cells = table->selectedCells();
+        QCOMPARE(cells.size(), 1);
+        QCOMPARE(cells.first()->text(QAccessible::Name), "inner.txt");
+        QVERIFY(cells.first()->state().selected);
     }
 
     void severalItemsReportTheFolderListingThem()

@@ -145,11 +145,8 @@ private slots:
         QTreeView *table = f.table();
         QCOMPARE(table->model()->columnCount(), 4);
         const QStringList titles = {"Name", "Date Modified", "Size", "Kind"};
-        const QList<int> widths = {260, 160, 80, 160};
-        for (int column = 0; column < 4; ++column) {
+        for (int column = 0; column < 4; ++column)
             QCOMPARE(table->model()->headerData(column, Qt::Horizontal).toString(), titles.at(column));
-            QCOMPARE(table->header()->sectionSize(column), widths.at(column));
-        }
         QVERIFY(!table->rootIsDecorated());
         QVERIFY(table->uniformRowHeights());
         QVERIFY(table->alternatingRowColors());
@@ -173,6 +170,37 @@ private slots:
         std::unique_ptr<QMimeData> mime(table->model()->mimeData(table->selectionModel()->selectedIndexes()));
         QVERIFY(mime);
         QCOMPARE(mime->urls(), (QList<QUrl>{dir.url("c.txt"), dir.url("a.txt")}));
+    }
+
+    // The columns share the table's width beyond their starting widths (260, 160, 80 and 160),
+    // leaving no blank strip to their right; at the list's width in the default window that
+    // leaves room for a long date.
+    void columnsFillTheTableSoDatesFit()
+    {
+        const FileType &text = FileTypes::forFileName(u"a.txt");
+        const qint64 late = QDateTime(QDate(2024, 9, 28), QTime(22, 58)).toMSecsSinceEpoch();
+        ListFixture f;
+        f.window.resize(1100 - 240, 400); // the default window less its sidebar
+        f.show({FileEntry("/storage/", "report.txt", false, late, 1234, text.kind, text.icon)});
+        QTreeView *table = f.table();
+        QHeaderView *header = table->header();
+        const auto total = [header] {
+            int sum = 0;
+            for (int column = 0; column < header->count(); ++column)
+                sum += header->sectionSize(column);
+            return sum;
+        };
+        QTRY_COMPARE(total(), table->viewport()->width());
+        const QList<int> starting = {260, 160, 80, 160};
+        for (int column = 0; column < 4; ++column)
+            QVERIFY2(qAbs(header->sectionSize(column) * 660 - starting.at(column) * total()) <= 660,
+                     qPrintable(QString::number(header->sectionSize(column))));
+
+        const QString date = f.text(0, FileListModel::DateColumn);
+        const int margins =
+            2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+        const int needed = table->fontMetrics().horizontalAdvance(date) + margins;
+        QVERIFY2(header->sectionSize(FileListModel::DateColumn) >= needed, qPrintable(date));
     }
 
     void cellsShowDashesForMissingValuesAndFolderSizes()

@@ -1,4 +1,5 @@
 #include "fileviews/desktopworkspace.h"
+#include "fileviews/fileviewhost.h"
 #include "screens/busyindicator.h"
 #include "screens/contentunavailableview.h"
 #include "screens/filesstorageview.h"
@@ -10,11 +11,16 @@
 #include "support/tempfolder.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
@@ -117,6 +123,15 @@ struct Screen
         return names;
     }
     int rowNamed(const QString &name) const { return int(listedNames().indexOf(name)); }
+    QList<int> selectedRows() const
+    {
+        QList<int> rows;
+        for (const QModelIndex &index : table()->selectionModel()->selectedIndexes())
+            if (index.column() == 0)
+                rows << index.row();
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
     QPoint centreOfRow(int row) const
     {
         return table()->visualRect(table()->model()->index(row, 0)).center();
@@ -157,6 +172,22 @@ struct Screen
     }
     QString pathShown() const { return screen->pathBar()->pathButton()->text(); }
 };
+
+// Checks the button as `how` says: through an accessibility action, as a screen reader or
+// automation does, or in code when `how` is empty.
+bool check(QAbstractButton *button, const QString &how)
+{
+    if (how.isEmpty()) {
+        button->setChecked(true);
+        return true;
+    }
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
+    QAccessibleActionInterface *actions = iface ? iface->actionInterface() : nullptr;
+    if (!actions || !actions->actionNames().contains(how))
+        return false;
+    actions->doAction(how);
+    return true;
+}
 
 // The stand-in developer tools over a temporary home.
 struct StandIn
@@ -386,6 +417,53 @@ private slots:
         QTRY_COMPARE(s.pathShown(), storage.folder.path(u"sub"_s));
     }
 
+    void rightClickOutsideTheSelectionKeepsIt_data()
+    {
+        QTest::addColumn<ViewMode>("mode");
+        QTest::newRow("list") << ViewMode::list;
+        QTest::newRow("icons") << ViewMode::icons;
+        QTest::newRow("columns") << ViewMode::columns;
+    }
+
+    // The menu acts on the clicked item alone; the selection (and in the columns the open path)
+    // stays as it was.
+    void rightClickOutsideTheSelectionKeepsIt()
+    {
+        QFETCH(ViewMode, mode);
+        FilesStorageView::setViewMode(mode);
+        Storage storage;
+        QVERIFY(storage.folder.createFile(u"a.txt"_s) && storage.folder.createFile(u"b.txt"_s) &&
+                storage.folder.createFile(u"sub/inner.txt"_s));
+        Screen s(storage.lookup());
+        QVERIFY(s.show());
+        QVERIFY(s.waitUntilSettled());
+        s.clickRow(s.rowNamed(u"a.txt"_s));
+        s.clickRow(s.rowNamed(u"b.txt"_s), Qt::ControlModifier);
+        const QSet<QUrl> selected{storage.url(u"a.txt"_s), storage.url(u"b.txt"_s)};
+        QCOMPARE(s.state()->selection(), selected);
+        const QList<int> rows = s.selectedRows();
+        QCOMPARE(rows.size(), 2);
+        const std::optional<QUrl> folder = s.state()->currentDirectory();
+        const QStringList lastColumn = s.lastColumnNames();
+
+        QWidget *viewport = s.table()->viewport();
+        const QPoint onSub = s.centreOfRow(s.rowNamed(u"sub"_s));
+        QTest::mousePress(viewport, Qt::RightButton, {}, onSub);
+        QContextMenuEvent request(QContextMenuEvent::Mouse, onSub, viewport->mapToGlobal(onSub));
+        QCoreApplication::sendEvent(viewport, &request);
+        QTest::mouseRelease(viewport, Qt::RightButton, {}, onSub);
+        auto *host = qobject_cast<FileViewHost *>(s.screen->modeView()->widget());
+        QVERIFY(host);
+        QCOMPARE(host->menuTargets(), QSet<QUrl>{storage.url(u"sub"_s)});
+        host->menu()->close();
+        QCoreApplication::processEvents();
+
+        QCOMPARE(s.state()->selection(), selected);
+        QCOMPARE(s.selectedRows(), rows);
+        QCOMPARE(s.state()->currentDirectory(), folder);
+        QCOMPARE(s.lastColumnNames(), lastColumn);
+    }
+
     void trashAndRefreshKeepTheListOnScreen()
     {
         Storage storage;
@@ -497,6 +575,35 @@ private slots:
         QCOMPARE(s.state()->reloadCount(), reads);
         QTRY_COMPARE(s.listedNames(), (QStringList{u"sub"_s, u"top.txt"_s}));
         QVERIFY(!s.screen->pathBar()->iconSizeSlider()->isVisible());
+    }
+
+    void theCheckedSegmentDecidesTheMode_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("toggle action") << QAccessibleActionInterface::toggleAction();
+        QTest::newRow("in code") << QString();
+    }
+
+    void theCheckedSegmentDecidesTheMode()
+    {
+        QFETCH(QString, how);
+        Storage storage;
+        QVERIFY(storage.folder.createFile(u"a.txt"_s));
+        Screen s(storage.lookup());
+        QVERIFY(s.show());
+        QVERIFY(s.waitUntilSettled());
+        SegmentedPicker *picker = s.screen->viewModePicker();
+
+        QVERIFY(check(picker->segment(int(ViewMode::icons)), how));
+        QTRY_COMPARE(s.screen->viewMode(), ViewMode::icons);
+        QVERIFY(dynamic_cast<IconModeView *>(s.screen->modeView()));
+        QCOMPARE(QSettings().value(u"viewMode"_s).toString(), u"icons"_s);
+
+        QVERIFY(check(picker->segment(int(ViewMode::columns)), how));
+        QTRY_COMPARE(s.screen->viewMode(), ViewMode::columns);
+        QVERIFY(dynamic_cast<ColumnModeView *>(s.screen->modeView()));
+        QVERIFY(!picker->segment(int(ViewMode::icons))->isChecked());
+        QTRY_COMPARE(s.listedNames(), QStringList{u"a.txt"_s});
     }
 
     void preferencesAreSharedReadSafelyAndKept()
@@ -617,26 +724,39 @@ private slots:
     void failedRenameShowsCopyFailedUntilOK()
     {
         Storage storage;
-        QVERIFY(storage.folder.createFile(u"a.txt"_s, "a") && storage.folder.createFile(u"b.txt"_s, "b"));
+        // A name that reads like markup.
+        const QString taken = u"<b>b.txt"_s;
+        QVERIFY(storage.folder.createFile(u"a.txt"_s, "a") && storage.folder.createFile(taken, "b"));
         Screen s(storage.lookup());
         QVERIFY(s.show());
         QVERIFY(s.waitUntilSettled());
 
         s.clickRow(s.rowNamed(u"a.txt"_s));
         QTest::keyClick(s.table(), Qt::Key_Return);
-        auto *editor = qobject_cast<QLineEdit *>(s.table()->indexWidget(s.table()->model()->index(0, 0)));
+        auto *editor = qobject_cast<QLineEdit *>(
+            s.table()->indexWidget(s.table()->model()->index(s.rowNamed(u"a.txt"_s), 0)));
         QVERIFY(editor);
-        QTest::keyClicks(editor, u"b"_s);
+        QTest::keyClicks(editor, u"<b>b"_s);
         QTest::keyClick(editor, Qt::Key_Return);
 
         QTRY_VERIFY(s.screen->alert()->isShown());
         QMessageBox *box = s.screen->alert()->box();
-        QCOMPARE(box->windowTitle(), u"Copy failed"_s);
+        // The title heads the alert itself: a window-modal box may be drawn without a title bar.
+        QCOMPARE(box->text(), u"Copy failed"_s);
         QVERIFY(s.state()->errorMessage());
-        QCOMPARE(box->text(), *s.state()->errorMessage());
+        const QString message = *s.state()->errorMessage();
+        QVERIFY2(message.contains(taken), qPrintable(message));
+        QCOMPARE(box->informativeText(), message);
+        // Shown as typed, tags and all.
+        QLabel *shown = nullptr;
+        for (QLabel *label : box->findChildren<QLabel *>())
+            if (label->text() == message)
+                shown = label;
+        QVERIFY(shown);
+        QCOMPARE(shown->textFormat(), Qt::PlainText);
         QCOMPARE(box->windowModality(), Qt::WindowModal);
         QCOMPARE(storage.folder.read(u"a.txt"_s), QByteArray("a"));
-        QCOMPARE(storage.folder.read(u"b.txt"_s), QByteArray("b"));
+        QCOMPARE(storage.folder.read(taken), QByteArray("b"));
 
         QCOMPARE(box->buttons().size(), 1);
         QCOMPARE(box->buttons().first()->text(), u"OK"_s);

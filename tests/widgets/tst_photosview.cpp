@@ -162,8 +162,8 @@ private slots:
         QVERIFY(!view->isAdding());
         QVERIFY(view->busyIndicator()->isHidden());
         QVERIFY(view->alert()->isShown());
-        QCOMPARE(view->alert()->box()->windowTitle(), u"Add media failed"_s);
-        QCOMPARE(view->alert()->box()->text(), u"Boot the simulator before adding media."_s);
+        QCOMPARE(view->alert()->box()->text(), u"Add media failed"_s);
+        QCOMPARE(view->alert()->box()->informativeText(), u"Boot the simulator before adding media."_s);
         QCOMPARE(view->alert()->box()->windowModality(), Qt::WindowModal);
         QVERIFY(view->addedFiles().isEmpty());
         QVERIFY(!m_tool->hasStarted(u"a.png"_s));
@@ -255,13 +255,13 @@ private slots:
         QTRY_VERIFY(!view->isAdding());
         QCOMPARE(view->errorMessage(), std::optional<QString>(u"Could not add fail-one.png"_s));
         QVERIFY(view->alert()->isShown());
-        QCOMPARE(view->alert()->box()->text(), u"Could not add fail-one.png"_s);
+        QCOMPARE(view->alert()->box()->informativeText(), u"Could not add fail-one.png"_s);
         QCOMPARE(rowTexts(*view), QStringList{u"good.png"_s});
 
         // A second failure while the alert is up replaces its text; there is still one box.
         view->addMediaFiles({m_tool->file(u"fail-two.png"_s)});
         QTRY_COMPARE(view->errorMessage(), std::optional<QString>(u"Could not add fail-two.png"_s));
-        QCOMPARE(view->alert()->box()->text(), u"Could not add fail-two.png"_s);
+        QCOMPARE(view->alert()->box()->informativeText(), u"Could not add fail-two.png"_s);
         QCOMPARE(view->findChildren<QMessageBox *>().size(), 1);
 
         pressOk(view->alert());

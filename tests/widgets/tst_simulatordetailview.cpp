@@ -1,11 +1,13 @@
 #include "screens/contentunavailableview.h"
+#include "screens/filesstorageview.h"
 #include "screens/photosview.h"
 #include "screens/preferences.h"
-#include "screens/filesstorageview.h"
 #include "screens/simulatordetailview.h"
 #include "widgets/fakeaddmedia.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -29,6 +31,22 @@ const Simulator bootedPhone{u"0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9"_s, u"iPhone 
                             true};
 const Simulator idlePad{u"9A8B7C6D-5E4F-4031-8213-243546576879"_s, u"iPad Air (5th generation)"_s,
                         u"iOS 18.1"_s, false};
+
+// Checks the button as `how` says: through an accessibility action, as a screen reader or
+// automation does, or in code when `how` is empty.
+bool check(QAbstractButton *button, const QString &how)
+{
+    if (how.isEmpty()) {
+        button->setChecked(true);
+        return true;
+    }
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
+    QAccessibleActionInterface *actions = iface ? iface->actionInterface() : nullptr;
+    if (!actions || !actions->actionNames().contains(how))
+        return false;
+    actions->doAction(how);
+    return true;
+}
 
 QMessageBox *visibleMessageBox()
 {
@@ -175,6 +193,29 @@ private slots:
         // Choosing the shown section again changes nothing.
         choose(*second, Section::Files);
         QCOMPARE(changes.size(), 2);
+    }
+
+    void theCheckedSegmentDecidesTheSection_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("toggle action") << QAccessibleActionInterface::toggleAction();
+        QTest::newRow("in code") << QString();
+    }
+
+    void theCheckedSegmentDecidesTheSection()
+    {
+        QFETCH(QString, how);
+        auto pane = shownPane(bootedPhone);
+        QVERIFY(pane);
+        QVERIFY(check(pane->sectionButton(Section::Photos), how));
+        QTRY_COMPARE(pane->shownSection(), Section::Photos);
+        QVERIFY(pane->photosView());
+        QCOMPARE(QSettings().value(u"detailSection"_s).toString(), u"Photos"_s);
+
+        QVERIFY(check(pane->sectionButton(Section::Files), how));
+        QTRY_COMPARE(pane->shownSection(), Section::Files);
+        QVERIFY(qobject_cast<FilesStorageView *>(pane->sectionScreen()));
+        QVERIFY(!pane->sectionButton(Section::Photos)->isChecked());
     }
 
     void subtitle()
