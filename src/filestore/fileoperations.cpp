@@ -428,4 +428,37 @@ bool isSameOrInside(const QString &path, const QString &folder)
            canonicalPath.startsWith(canonicalFolder.endsWith(u'/') ? canonicalFolder : canonicalFolder + u'/');
 }
 
+bool liesWithinItem(const QString &path, const QString &item)
+{
+    struct stat target, st;
+    if (!lstatPath(encoded(item), target) || !lstatPath(encoded(path), st))
+        return false;
+    const auto isTarget = [&](const struct stat &other) {
+        return other.st_dev == target.st_dev && other.st_ino == target.st_ino;
+    };
+    const auto folderOf = [](const QString &p) {
+        return QFileInfo(QFileInfo(p).absolutePath()).canonicalFilePath();
+    };
+    const QString folder = folderOf(path);
+    if (!S_ISDIR(target.st_mode)) {
+        // A file holds nothing; it is the item when it is the same file in the same folder (a
+        // hard link elsewhere is a name that stays).
+        struct stat a, b;
+        return isTarget(st) && ::stat(encoded(folder).constData(), &a) == 0 &&
+               ::stat(encoded(folderOf(item)).constData(), &b) == 0 && a.st_dev == b.st_dev &&
+               a.st_ino == b.st_ino;
+    }
+    if (isTarget(st))
+        return true;
+    // Up the path's real folders: any of them may be the item under another spelling.
+    for (QString ancestor = folder; !ancestor.isEmpty(); ancestor = QFileInfo(ancestor).path()) {
+        struct stat ancestorSt;
+        if (::stat(encoded(ancestor).constData(), &ancestorSt) == 0 && isTarget(ancestorSt))
+            return true;
+        if (ancestor == u"/"_s)
+            break;
+    }
+    return false;
+}
+
 } // namespace FileOperations

@@ -38,4 +38,10 @@ Status removeItem(const QString &path);
 // Whether `path` is `folder` itself or lies inside it, links resolved.
 bool isSameOrInside(const QString &path, const QString &folder);
 
+// Whether the item at `path` is `item` itself or lies inside it, so that deleting `item` would
+// delete it too. Folders are compared by identity, so another spelling of the same folder
+// (through a link, in other letter case) still counts; the last component of either path is not
+// followed, as deleting a link deletes only the link.
+bool liesWithinItem(const QString &path, const QString &item);
+
 } // namespace FileOperations
