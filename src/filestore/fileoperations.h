@@ -29,7 +29,8 @@ Status moveNoReplace(const QString &from, const QString &to);
 Status copyItem(const QString &from, const QString &to);
 
 // Like copyItem, but an item at `to` is replaced once the copy is complete; on failure it is
-// left as it was.
+// left as it was. A folder that could not be removed completely (a read-only folder inside it)
+// is not replaced.
 Status copyReplacing(const QString &from, const QString &to);
 
 // Deletes a file, a link (not its target) or a folder with everything in it.
