@@ -2,6 +2,7 @@
 #include "toolrunner.h"
 
 #include <QChar>
+#include <QCoreApplication>
 
 namespace {
 
@@ -82,6 +83,12 @@ Simulator::AddMediaError Simulator::AddMediaError::fromStandardError(const QByte
 
 Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files, std::chrono::milliseconds timeout)
 {
+    // The same rule as for the Files storage: a UDID that cannot name a device folder names no
+    // device.
+    if (!isSafePathComponent(udid))
+        return Status::failure(QCoreApplication::translate(
+            "Simulator", "This device’s identifier from the developer tools is not valid, so no media can be "
+                         "added to it."));
     QStringList arguments{QStringLiteral("simctl"), QStringLiteral("addmedia"), udid};
     arguments.reserve(arguments.size() + files.size());
     // A dropped non-file URL still passes its path, as the tool is the one to judge it.

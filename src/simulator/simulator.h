@@ -55,7 +55,8 @@ struct Simulator
                                                   std::chrono::milliseconds timeout = listingTimeout);
 
     // Adds the files to the device's photo library with one tool run. Blocks.
-    // On failure the message is the launch error or AddMediaError::errorDescription().
+    // On failure the message is the launch error or AddMediaError::errorDescription(). A UDID
+    // that is not a safe path component is refused without running the tool.
     static Status addMedia(const QString &udid, const QList<QUrl> &files,
                            std::chrono::milliseconds timeout = addMediaTimeout);
 
@@ -66,6 +67,11 @@ struct Simulator
 };
 
 size_t qHash(const Simulator &simulator, size_t seed = 0);
+
+// Whether the text names exactly one entry of a folder: not empty, not "." or "..", and free of
+// "/", "\" and NUL. A UDID comes from the tool's output and must pass this before it becomes
+// part of a path.
+bool isSafePathComponent(const QString &text);
 
 namespace SimulatorListing {
 

@@ -187,6 +187,30 @@ private slots:
         QVERIFY(!QFile::exists(argvPath()));
     }
 
+    // A UDID from the listing that could not name one device folder is refused before the tool
+    // runs.
+    void udidThatIsNotOneFolderNameIsRefused_data()
+    {
+        QTest::addColumn<QString>("udid");
+        QTest::newRow("climbs out") << u"../../../../../outside"_s;
+        QTest::newRow("parent") << u".."_s;
+        QTest::newRow("dot") << u"."_s;
+        QTest::newRow("empty") << QString();
+        QTest::newRow("slash") << u"a/b"_s;
+        QTest::newRow("backslash") << u"a\\b"_s;
+        QTest::newRow("NUL") << u"a\0b"_s;
+    }
+
+    void udidThatIsNotOneFolderNameIsRefused()
+    {
+        QFETCH(QString, udid);
+        ScopedToolPath scoped(fakeTool({}, "exit 0"));
+        const Status status = Simulator::addMedia(udid, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
+        QVERIFY(!status.ok());
+        QVERIFY2(status.error().contains(u"identifier"_s), qPrintable(status.error()));
+        QVERIFY(!QFile::exists(argvPath()));
+    }
+
     void standinAddsMediaAndReportsItsFailures()
     {
         QVERIFY(QFile::exists(QStringLiteral(LANTHORN_STANDIN_PATH)));
