@@ -81,7 +81,7 @@ Simulator::AddMediaError Simulator::AddMediaError::fromStandardError(const QByte
     return AddMediaError{trimmedMessage(decodeReplacingMaximalSubparts(bytes))};
 }
 
-Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files, std::chrono::milliseconds timeout)
+Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files)
 {
     // The same rule as for the Files storage: a UDID that cannot name a device folder names no
     // device.
@@ -98,8 +98,10 @@ Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files, std::c
     ToolRunner::Options options;
     options.capture = ToolRunner::Capture::StandardError;
     options.discardOtherOutput = true;
-    options.timeout = timeout;
+    options.timeout = std::nullopt; // a large batch takes as long as it takes
     options.maxBytes = maxErrorBytes;
+    options.argumentsTooLongMessage =
+        QCoreApplication::translate("Simulator", "Too many files to add at once. Add fewer files at a time.");
     const auto run = ToolRunner::run(arguments, options);
     if (!run)
         return Status::failure(run.error());

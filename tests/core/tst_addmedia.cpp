@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -209,6 +211,25 @@ private slots:
         QVERIFY(!status.ok());
         QVERIFY2(status.error().contains(u"identifier"_s), qPrintable(status.error()));
         QVERIFY(!QFile::exists(argvPath()));
+    }
+
+    // More files than one command line holds: a plain message, not the advice to install Xcode.
+    void batchTooLongForOneCommand()
+    {
+#ifdef Q_OS_LINUX
+        ScopedToolPath scoped(fakeTool({}, "exit 0"));
+        const long limit = ::sysconf(_SC_ARG_MAX);
+        QVERIFY(limit > 0);
+        const QString longFolder = u"/tmp/"_s + QString(200, u'p') + u'/';
+        QList<QUrl> files;
+        for (long bytes = 0; bytes <= 2 * limit; bytes += 220)
+            files.append(QUrl::fromLocalFile(longFolder + QString::number(files.size()) + u".jpg"_s));
+        const Status status = Simulator::addMedia(u"UDID"_s, files);
+        QCOMPARE(status.error(), u"Too many files to add at once. Add fewer files at a time."_s);
+        QVERIFY(!QFile::exists(argvPath()));
+#else
+        QSKIP("the argument limit is exercised on Linux");
+#endif
     }
 
     void standinAddsMediaAndReportsItsFailures()
