@@ -264,13 +264,18 @@ int copyTree(const QByteArray &from, const QByteArray &to)
     return 0;
 }
 
-int removeTree(const QByteArray &path)
+// Deletes a tree. `ownCopy`: the tree is a copy this program made, whose folders may carry a
+// read-only source's permissions, so they are opened up first. Anyone else's read-only folder is
+// left as it is: it says "keep this".
+int removeTree(const QByteArray &path, bool ownCopy = false)
 {
     struct stat st;
     if (!lstatPath(path, st))
         return errno;
     if (!S_ISDIR(st.st_mode))
         return ::unlink(path.constData()) == 0 ? 0 : errno;
+    if (ownCopy && (st.st_mode & S_IRWXU) != S_IRWXU)
+        ::chmod(path.constData(), (st.st_mode & 07777) | S_IRWXU);
     DIR *dir = ::opendir(path.constData());
     if (!dir)
         return errno;
@@ -290,7 +295,7 @@ int removeTree(const QByteArray &path)
                 names.push_back(name);
         }
         for (const QByteArray &name : names) {
-            const int error = removeTree(path + '/' + name);
+            const int error = removeTree(path + '/' + name, ownCopy);
             if (error && !firstError)
                 firstError = error;
         }
@@ -300,40 +305,122 @@ int removeTree(const QByteArray &path)
     return firstError;
 }
 
-// Puts `replacement` in the place of `existing` and removes what was there. On failure the
-// existing item is back in place.
-int swapIntoPlace(const QByteArray &replacement, const QByteArray &existing)
+// 0 when every folder of the tree can be listed and emptied by us, or the errno of the first
+// that cannot. A file needs nothing of its own: removing it changes only its folder.
+int checkRemovable(const QByteArray &path)
 {
-    struct stat oldSt, newSt;
-    if (!lstatPath(existing, oldSt) || !lstatPath(replacement, newSt))
+    struct stat st;
+    if (!lstatPath(path, st))
         return errno;
-    if (!S_ISDIR(oldSt.st_mode) && !S_ISDIR(newSt.st_mode))
-        return ::rename(replacement.constData(), existing.constData()) == 0 ? 0 : errno;
-#ifdef Q_OS_LINUX
-    if (::renameat2(AT_FDCWD, replacement.constData(), AT_FDCWD, existing.constData(), renameExchangeFlag) == 0) {
-        removeTree(replacement); // now the old item
+    if (!S_ISDIR(st.st_mode))
         return 0;
-    }
-#endif
-    const QByteArray backup = encoded(temporarySibling(QFile::decodeName(existing)));
-    if (::rename(existing.constData(), backup.constData()) != 0)
+    if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK | X_OK, AT_EACCESS) != 0)
         return errno;
-    if (::rename(replacement.constData(), existing.constData()) != 0) {
-        const int error = errno;
-        ::rename(backup.constData(), existing.constData());
-        return error;
+    DIR *dir = ::opendir(path.constData());
+    if (!dir)
+        return errno;
+    std::unique_ptr<DIR, int (*)(DIR *)> closer(dir, ::closedir);
+    for (;;) {
+        errno = 0;
+        const dirent *item = ::readdir(dir);
+        if (!item)
+            return errno;
+        const QByteArray name(item->d_name);
+        if (name == "." || name == "..")
+            continue;
+        if (const int error = checkRemovable(path + '/' + name))
+            return error;
     }
-    removeTree(backup);
-    return 0;
 }
 
-// Copies into a hidden temporary beside `to`; none and a cleaned-up folder on failure.
-std::optional<QByteArray> copyToTemporary(const QString &from, const QString &to, int &error)
+// Removes a temporary copy of ours. Empty, or a sentence for the message when some of it stays:
+// a hidden item the user was not told about would never be cleaned up.
+QString discardTemporary(const QByteArray &temporary)
+{
+    struct stat st;
+    if (removeTree(temporary, true) == 0 || !lstatPath(temporary, st))
+        return {};
+    return u" Part of the copy was left in the hidden folder “%1”."_s.arg(QFile::decodeName(temporary));
+}
+
+Status withNote(const Status &status, const QString &note)
+{
+    return note.isEmpty() || status ? status : Status::failure(status.error() + note);
+}
+
+// Undoes a swap: the old item at `old` goes back to `existing`, and the new item that stood
+// there moves aside. Gives where the new item went, or none when the old item could not be put
+// back (the new one then stays in place).
+std::optional<QByteArray> putBack(const QByteArray &old, const QByteArray &existing)
+{
+#ifdef Q_OS_LINUX
+    if (::renameat2(AT_FDCWD, old.constData(), AT_FDCWD, existing.constData(), renameExchangeFlag) == 0)
+        return old;
+#endif
+    const QByteArray aside = encoded(temporarySibling(QFile::decodeName(existing)));
+    if (::rename(existing.constData(), aside.constData()) != 0)
+        return std::nullopt;
+    if (::rename(old.constData(), existing.constData()) != 0) {
+        ::rename(aside.constData(), existing.constData());
+        return std::nullopt;
+    }
+    return aside;
+}
+
+// Puts the copy at `replacement` in the place of `existing` and removes what was there. When the
+// old item cannot all be removed, it is put back and the copy discarded; only when even that
+// fails does it stay, under a hidden name that the message gives.
+Status swapIntoPlace(const QByteArray &replacement, const QByteArray &existing, const QString &from)
+{
+    const QString to = QFile::decodeName(existing);
+    const auto copyFailure = [&](int error) {
+        return withNote(placeFailure(from, to, u"copied"_s, error, FileOperations::exists(from)),
+                        discardTemporary(replacement));
+    };
+    struct stat oldSt, newSt;
+    if (!lstatPath(existing, oldSt) || !lstatPath(replacement, newSt))
+        return copyFailure(errno);
+    if (!S_ISDIR(oldSt.st_mode) && !S_ISDIR(newSt.st_mode)) {
+        if (::rename(replacement.constData(), existing.constData()) != 0)
+            return copyFailure(errno);
+        return Status::success({});
+    }
+    QByteArray old; // where the old item is once the copy stands in its place
+#ifdef Q_OS_LINUX
+    const int exchanged =
+        ::renameat2(AT_FDCWD, replacement.constData(), AT_FDCWD, existing.constData(), renameExchangeFlag);
+    if (exchanged == 0)
+        old = replacement;
+#endif
+    if (old.isEmpty()) {
+        const QByteArray backup = encoded(temporarySibling(to));
+        if (::rename(existing.constData(), backup.constData()) != 0)
+            return copyFailure(errno);
+        if (::rename(replacement.constData(), existing.constData()) != 0) {
+            const int error = errno;
+            ::rename(backup.constData(), existing.constData());
+            return copyFailure(error);
+        }
+        old = backup;
+    }
+    const int removal = removeTree(old);
+    if (removal == 0)
+        return Status::success({});
+    if (const auto copy = putBack(old, existing))
+        return withNote(failure(to, u"replaced"_s, removal), discardTemporary(*copy));
+    return Status::failure(u"“%1” was replaced, but some of its old contents couldn’t be removed because %2. "
+                           u"They were left in the hidden folder “%3”."_s.arg(nameOf(to), reasonFor(removal),
+                                                                              QFile::decodeName(old)));
+}
+
+// Copies into a hidden temporary beside `to`; none and a cleaned-up folder on failure, with
+// `note` saying what could not be cleaned up.
+std::optional<QByteArray> copyToTemporary(const QString &from, const QString &to, int &error, QString &note)
 {
     const QByteArray temporary = encoded(temporarySibling(to));
     error = copyTree(encoded(from), temporary);
     if (error) {
-        removeTree(temporary);
+        note = discardTemporary(temporary);
         return std::nullopt;
     }
     return temporary;
@@ -394,28 +481,38 @@ Status copyItem(const QString &from, const QString &to)
     if (exists(to))
         return failure(from, u"copied"_s, EEXIST);
     int error = 0;
-    const auto temporary = copyToTemporary(from, to, error);
+    QString note;
+    const auto temporary = copyToTemporary(from, to, error, note);
     if (!temporary)
-        return placeFailure(from, to, u"copied"_s, error, exists(from));
+        return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
     if ((error = renameExclusive(*temporary, encoded(to)))) {
-        removeTree(*temporary);
-        return placeFailure(from, to, u"copied"_s, error, exists(from));
+        note = discardTemporary(*temporary);
+        return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
     }
     return Status::success({});
 }
 
 Status copyReplacing(const QString &from, const QString &to)
 {
+    const QByteArray target = encoded(to);
+    // Found out before anything is deleted: a replacement that stopped halfway would have lost
+    // part of the old folder and still not hold the new one.
+    struct stat st;
+    if (lstatPath(target, st) && S_ISDIR(st.st_mode)) {
+        if (const int error = checkRemovable(target))
+            return failure(to, u"replaced"_s, error);
+    }
     int error = 0;
-    const auto temporary = copyToTemporary(from, to, error);
+    QString note;
+    const auto temporary = copyToTemporary(from, to, error, note);
     if (!temporary)
-        return placeFailure(from, to, u"copied"_s, error, exists(from));
-    error = renameExclusive(*temporary, encoded(to));
+        return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
+    error = renameExclusive(*temporary, target);
     if (error == EEXIST)
-        error = swapIntoPlace(*temporary, encoded(to));
+        return swapIntoPlace(*temporary, target, from);
     if (error) {
-        removeTree(*temporary);
-        return placeFailure(from, to, u"copied"_s, error, exists(from));
+        note = discardTemporary(*temporary);
+        return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
     }
     return Status::success({});
 }
@@ -435,6 +532,39 @@ bool isSameOrInside(const QString &path, const QString &folder)
         return false;
     return canonicalPath == canonicalFolder ||
            canonicalPath.startsWith(canonicalFolder.endsWith(u'/') ? canonicalFolder : canonicalFolder + u'/');
+}
+
+bool liesWithinItem(const QString &path, const QString &item)
+{
+    struct stat target, st;
+    if (!lstatPath(encoded(item), target) || !lstatPath(encoded(path), st))
+        return false;
+    const auto isTarget = [&](const struct stat &other) {
+        return other.st_dev == target.st_dev && other.st_ino == target.st_ino;
+    };
+    const auto folderOf = [](const QString &p) {
+        return QFileInfo(QFileInfo(p).absolutePath()).canonicalFilePath();
+    };
+    const QString folder = folderOf(path);
+    if (!S_ISDIR(target.st_mode)) {
+        // A file holds nothing; it is the item when it is the same file in the same folder (a
+        // hard link elsewhere is a name that stays).
+        struct stat a, b;
+        return isTarget(st) && ::stat(encoded(folder).constData(), &a) == 0 &&
+               ::stat(encoded(folderOf(item)).constData(), &b) == 0 && a.st_dev == b.st_dev &&
+               a.st_ino == b.st_ino;
+    }
+    if (isTarget(st))
+        return true;
+    // Up the path's real folders: any of them may be the item under another spelling.
+    for (QString ancestor = folder; !ancestor.isEmpty(); ancestor = QFileInfo(ancestor).path()) {
+        struct stat ancestorSt;
+        if (::stat(encoded(ancestor).constData(), &ancestorSt) == 0 && isTarget(ancestorSt))
+            return true;
+        if (ancestor == u"/"_s)
+            break;
+    }
+    return false;
 }
 
 } // namespace FileOperations

@@ -29,7 +29,8 @@ Status moveNoReplace(const QString &from, const QString &to);
 Status copyItem(const QString &from, const QString &to);
 
 // Like copyItem, but an item at `to` is replaced once the copy is complete; on failure it is
-// left as it was.
+// left as it was. A folder that could not be removed completely (a read-only folder inside it)
+// is not replaced.
 Status copyReplacing(const QString &from, const QString &to);
 
 // Deletes a file, a link (not its target) or a folder with everything in it.
@@ -37,5 +38,11 @@ Status removeItem(const QString &path);
 
 // Whether `path` is `folder` itself or lies inside it, links resolved.
 bool isSameOrInside(const QString &path, const QString &folder);
+
+// Whether the item at `path` is `item` itself or lies inside it, so that deleting `item` would
+// delete it too. Folders are compared by identity, so another spelling of the same folder
+// (through a link, in other letter case) still counts; the last component of either path is not
+// followed, as deleting a link deletes only the link.
+bool liesWithinItem(const QString &path, const QString &item);
 
 } // namespace FileOperations

@@ -260,7 +260,14 @@ void FilesState::copyItemsIn(const QList<QUrl> &sources)
             fail(u"A folder can’t be copied into itself or into one of its own folders."_s);
             continue;
         }
-        if (const Status copied = FileOperations::copyReplacing(path, childPath(folder, name)); !copied)
+        const QString destination = childPath(folder, name);
+        // Replacing a folder that holds the source would delete the source with it, and with it
+        // everything else in that folder.
+        if (FileOperations::liesWithinItem(path, destination)) {
+            fail(u"An item can’t replace the folder that contains it."_s);
+            continue;
+        }
+        if (const Status copied = FileOperations::copyReplacing(path, destination); !copied)
             fail(copied.error());
     }
     reload(false);

@@ -2,6 +2,7 @@
 #include "toolrunner.h"
 
 #include <QChar>
+#include <QCoreApplication>
 
 namespace {
 
@@ -80,8 +81,14 @@ Simulator::AddMediaError Simulator::AddMediaError::fromStandardError(const QByte
     return AddMediaError{trimmedMessage(decodeReplacingMaximalSubparts(bytes))};
 }
 
-Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files, std::chrono::milliseconds timeout)
+Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files)
 {
+    // The same rule as for the Files storage: a UDID that cannot name a device folder names no
+    // device.
+    if (!isSafePathComponent(udid))
+        return Status::failure(QCoreApplication::translate(
+            "Simulator", "This device’s identifier from the developer tools is not valid, so no media can be "
+                         "added to it."));
     QStringList arguments{QStringLiteral("simctl"), QStringLiteral("addmedia"), udid};
     arguments.reserve(arguments.size() + files.size());
     // A dropped non-file URL still passes its path, as the tool is the one to judge it.
@@ -91,8 +98,10 @@ Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files, std::c
     ToolRunner::Options options;
     options.capture = ToolRunner::Capture::StandardError;
     options.discardOtherOutput = true;
-    options.timeout = timeout;
+    options.timeout = std::nullopt; // a large batch takes as long as it takes
     options.maxBytes = maxErrorBytes;
+    options.argumentsTooLongMessage =
+        QCoreApplication::translate("Simulator", "Too many files to add at once. Add fewer files at a time.");
     const auto run = ToolRunner::run(arguments, options);
     if (!run)
         return Status::failure(run.error());

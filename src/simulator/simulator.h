@@ -46,18 +46,18 @@ struct Simulator
     };
 
     static constexpr std::chrono::milliseconds listingTimeout{60'000};
-    // Large videos take a while to import; a hung tool must still end some day.
-    static constexpr std::chrono::milliseconds addMediaTimeout{std::chrono::minutes(10)};
 
     // Runs the device listing and returns the devices in display order. Blocks; never call
     // it on the GUI thread. `stop` ends a running tool early (the window closed).
     static Result<QList<Simulator>> listAvailable(StopToken stop = {},
                                                   std::chrono::milliseconds timeout = listingTimeout);
 
-    // Adds the files to the device's photo library with one tool run. Blocks.
-    // On failure the message is the launch error or AddMediaError::errorDescription().
-    static Status addMedia(const QString &udid, const QList<QUrl> &files,
-                           std::chrono::milliseconds timeout = addMediaTimeout);
+    // Adds the files to the device's photo library with one tool run. Blocks until the tool has
+    // exited, however long a large batch takes: ending it early would leave part of the batch
+    // imported and report the whole as failed. On failure the message is the launch error or
+    // AddMediaError::errorDescription(). A UDID that is not a safe path component is refused
+    // without running the tool.
+    static Status addMedia(const QString &udid, const QList<QUrl> &files);
 
     // The Files app's local storage folder of this device, or none. Blocks; never fails.
     std::optional<QUrl> filesStorageURL() const;
@@ -66,6 +66,11 @@ struct Simulator
 };
 
 size_t qHash(const Simulator &simulator, size_t seed = 0);
+
+// Whether the text names exactly one entry of a folder: not empty, not "." or "..", and free of
+// "/", "\" and NUL. A UDID comes from the tool's output and must pass this before it becomes
+// part of a path.
+bool isSafePathComponent(const QString &text);
 
 namespace SimulatorListing {
 

@@ -73,6 +73,14 @@ size_t qHash(const Simulator &simulator, size_t seed)
                       simulator.isBooted);
 }
 
+bool isSafePathComponent(const QString &text)
+{
+    if (text.isEmpty() || text == QLatin1String(".") || text == QLatin1String(".."))
+        return false;
+    return !text.contains(QLatin1Char('/')) && !text.contains(QLatin1Char('\\')) &&
+           !text.contains(QChar(u'\0'));
+}
+
 Result<QList<Simulator>> Simulator::listAvailable(StopToken stop, std::chrono::milliseconds timeout)
 {
     ToolRunner::Options options;
@@ -157,6 +165,10 @@ Result<Simulator::Listing> decode(const QByteArray &json)
                             .arg(it.key(), QLatin1String(key))));
                 *field = member.toString();
             }
+            // Every later use keys the device by its UDID; a device without one cannot be used.
+            if (decoded.udid.isEmpty())
+                return R::failure(decodingFailure(
+                    tr("the “udid” of device %1 of the runtime “%2” is empty.").arg(i + 1).arg(it.key())));
             runtimeDevices.append(std::move(decoded));
         }
         listing.devices.append({it.key(), std::move(runtimeDevices)});

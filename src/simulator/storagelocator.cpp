@@ -280,6 +280,10 @@ std::optional<QByteArray> metadataIdentifier(const QByteArray &bytes)
 
 std::optional<QString> findFilesStorage(const QString &homePath, const QString &udid)
 {
+    // A UDID such as ".." or "../../x" would lead the scan, and the Files screen, out of the
+    // simulator's data tree.
+    if (!isSafePathComponent(udid))
+        return std::nullopt;
     const QString folder = appGroupFolder(homePath, udid);
     const QByteArray wanted(localStorageGroup);
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

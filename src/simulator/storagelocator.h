@@ -15,7 +15,8 @@ inline constexpr qint64 maxMetadataBytes = 64 * 1024;
 // Path of the device's app-group containers below `homePath`.
 QString appGroupFolder(const QString &homePath, const QString &udid);
 
-// Path of the storage folder of the first matching container, or none.
+// Path of the storage folder of the first matching container, or none; none also for a UDID
+// that is not a safe path component.
 std::optional<QString> findFilesStorage(const QString &homePath, const QString &udid);
 
 // The "MCMMetadataIdentifier" string of a metadata file (XML or binary property list), or

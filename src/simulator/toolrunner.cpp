@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <cerrno>
+
 namespace ToolRunner {
 
 namespace {
@@ -12,9 +14,17 @@ namespace {
 // Short enough that a stop request or the deadline is noticed promptly.
 constexpr int pollSliceMs = 50;
 
-QString launchFailure(const QString &executable, const QProcess &process)
+QString launchFailure(const QString &executable, const QProcess &process, const Options &options)
 {
     QString reason = process.errorString();
+    // Not a missing tool: installing Xcode would not help.
+    if (reason.contains(qt_error_string(E2BIG))) {
+        return options.argumentsTooLongMessage.isEmpty()
+                   ? QCoreApplication::translate("ToolRunner",
+                                                 "The developer tools could not be started: the list of "
+                                                 "arguments is too long for one command.")
+                   : options.argumentsTooLongMessage;
+    }
     const QFileInfo info(executable);
     if (!info.exists())
         reason = QCoreApplication::translate("ToolRunner", "No such file or directory");
@@ -72,10 +82,11 @@ Result<Outcome> run(const QString &executable, const QStringList &arguments, con
 
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))
-        return Result<Outcome>::failure(launchFailure(executable, process));
+        return Result<Outcome>::failure(launchFailure(executable, process, options));
 
     Outcome outcome;
-    QDeadlineTimer deadline(options.timeout);
+    const QDeadlineTimer deadline =
+        options.timeout ? QDeadlineTimer(*options.timeout) : QDeadlineTimer(QDeadlineTimer::Forever);
     auto drain = [&] {
         outcome.captured += process.readAll();
         return outcome.captured.size() <= options.maxBytes;
@@ -94,7 +105,7 @@ Result<Outcome> run(const QString &executable, const QStringList &arguments, con
             return Result<Outcome>::failure(
                 QCoreApplication::translate("ToolRunner",
                                             "The developer tools did not answer within %n second(s) (%1).",
-                                            nullptr, int(options.timeout.count() / 1000))
+                                            nullptr, int(options.timeout->count() / 1000))
                     .arg(executable));
         }
         process.waitForReadyRead(pollSliceMs);

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -187,6 +189,49 @@ private slots:
         QVERIFY2(status.error().contains(missing), qPrintable(status.error()));
         QVERIFY2(status.error().contains(u"No such file or directory"_s), qPrintable(status.error()));
         QVERIFY(!QFile::exists(argvPath()));
+    }
+
+    // A UDID from the listing that could not name one device folder is refused before the tool
+    // runs.
+    void udidThatIsNotOneFolderNameIsRefused_data()
+    {
+        QTest::addColumn<QString>("udid");
+        QTest::newRow("climbs out") << u"../../../../../outside"_s;
+        QTest::newRow("parent") << u".."_s;
+        QTest::newRow("dot") << u"."_s;
+        QTest::newRow("empty") << QString();
+        QTest::newRow("slash") << u"a/b"_s;
+        QTest::newRow("backslash") << u"a\\b"_s;
+        QTest::newRow("NUL") << u"a\0b"_s;
+    }
+
+    void udidThatIsNotOneFolderNameIsRefused()
+    {
+        QFETCH(QString, udid);
+        ScopedToolPath scoped(fakeTool({}, "exit 0"));
+        const Status status = Simulator::addMedia(udid, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
+        QVERIFY(!status.ok());
+        QVERIFY2(status.error().contains(u"identifier"_s), qPrintable(status.error()));
+        QVERIFY(!QFile::exists(argvPath()));
+    }
+
+    // More files than one command line holds: a plain message, not the advice to install Xcode.
+    void batchTooLongForOneCommand()
+    {
+#ifdef Q_OS_LINUX
+        ScopedToolPath scoped(fakeTool({}, "exit 0"));
+        const long limit = ::sysconf(_SC_ARG_MAX);
+        QVERIFY(limit > 0);
+        const QString longFolder = u"/tmp/"_s + QString(200, u'p') + u'/';
+        QList<QUrl> files;
+        for (long bytes = 0; bytes <= 2 * limit; bytes += 220)
+            files.append(QUrl::fromLocalFile(longFolder + QString::number(files.size()) + u".jpg"_s));
+        const Status status = Simulator::addMedia(u"UDID"_s, files);
+        QCOMPARE(status.error(), u"Too many files to add at once. Add fewer files at a time."_s);
+        QVERIFY(!QFile::exists(argvPath()));
+#else
+        QSKIP("the argument limit is exercised on Linux");
+#endif
     }
 
     void standinAddsMediaAndReportsItsFailures()

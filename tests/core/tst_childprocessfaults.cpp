@@ -1,5 +1,6 @@
 // Developer tools that misbehave: floods, hangs, grandchildren holding the pipe, signals and
-// undecodable text. Each run must end within its limit with the outcome the program promises.
+// undecodable text. Each run must end (within its limit, where it has one) with the outcome the
+// program promises.
 #include "simulator/simulator.h"
 #include "support/faketool.h"
 
@@ -149,21 +150,6 @@ private slots:
         QVERIFY(timer.elapsed() < 10'000);
     }
 
-    void addMediaOfAHungTool()
-    {
-        ScopedToolPath scoped(m_tools.write(u"hung"_s, "echo $$ > '" + pidFile(u"hung.pid"_s) +
-                                                           "'\necho 'working' >&2\nexec sleep 60"));
-        QElapsedTimer timer;
-        timer.start();
-        const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)}, 1s);
-        QVERIFY(!status.ok());
-        QVERIFY2(status.error().contains(u"did not answer within 1 second"_s), qPrintable(status.error()));
-        QVERIFY2(timer.elapsed() < 10'000, "the limit was not applied");
-        const pid_t pid = recordedPid(u"hung.pid"_s);
-        QVERIFY(pid > 0);
-        QVERIFY(QTest::qWaitFor([&] { return processIsGone(pid); }, 5'000));
-    }
-
     // The grandchild inherits standard error and holds the pipe open long after the tool failed.
     void addMediaWithAGrandchildHoldingThePipe()
     {
@@ -172,7 +158,7 @@ private slots:
                                                             "exit 149"));
         QElapsedTimer timer;
         timer.start();
-        const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)}, 30s);
+        const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
         QVERIFY(!status.ok());
         QCOMPARE(status.error(), u"Unable to lookup in current state: Shutdown"_s);
         QVERIFY2(timer.elapsed() < 20'000, "addMedia waited for the grandchild");
@@ -185,7 +171,7 @@ private slots:
         ScopedToolPath scoped(m_tools.write(u"errflood"_s, "head -c 104857600 /dev/zero | tr '\\0' 'e' >&2\nexit 1"));
         QElapsedTimer timer;
         timer.start();
-        const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)}, 30s);
+        const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
         QVERIFY(!status.ok());
         QVERIFY2(status.error().contains(u"more than 4 MiB"_s), qPrintable(status.error()));
         QVERIFY(status.error().size() < 200);
@@ -223,7 +209,7 @@ private slots:
         // Ended by a signal after writing: a non-zero status like any other.
         ScopedToolPath scoped(
             m_tools.write(u"undecodable"_s, "cat '" + QFile::encodeName(canned.fileName()) + "' >&2\nkill -KILL $$"));
-        const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)}, 20s);
+        const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
         QVERIFY(!status.ok());
         QCOMPARE(status.error(), message);
     }

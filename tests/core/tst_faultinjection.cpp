@@ -626,13 +626,30 @@ private slots:
         QVERIFY(m_dir->createFile(u"host/secret.txt"_s, "secret"));
         QVERIFY(m_dir->createFile(u"host/Docs/new.txt"_s, "new"));
         QVERIFY(m_dir->createFile(u"host/Docs/sub/x.txt"_s, "x"));
-        for (const QString &item : {u"storage"_s, u"storage/locked"_s, u"storage/locked/keep.txt"_s, u"storage/Docs"_s,
-                                    u"storage/Docs/old.txt"_s, u"data"_s})
+        QVERIFY(m_dir->createFile(u"storage/Albums/old.jpg"_s, "old"));
+        QVERIFY(m_dir->createFile(u"storage/Albums/kept/keep.jpg"_s, "keep"));
+        QVERIFY(m_dir->createFile(u"host/Albums/new.jpg"_s, "new"));
+        for (const QString &item :
+             {u"storage"_s, u"storage/locked"_s, u"storage/locked/keep.txt"_s, u"storage/Docs"_s,
+              u"storage/Docs/old.txt"_s, u"storage/Albums"_s, u"storage/Albums/old.jpg"_s,
+              u"storage/Albums/kept"_s, u"storage/Albums/kept/keep.jpg"_s, u"data"_s})
             QVERIFY(giveToNobody(item));
         QVERIFY(setMode(u"storage/locked"_s, 0555));
+        QVERIFY(setMode(u"storage/Albums/kept"_s, 0555));
         QVERIFY(setMode(u"host/secret.txt"_s, 0000));
         QVERIFY(setMode(u"host/Docs/sub"_s, 0000));
-        m_restoreModes << u"storage/locked"_s << u"host/Docs/sub"_s;
+        m_restoreModes << u"storage/locked"_s << u"storage/Albums/kept"_s << u"host/Docs/sub"_s;
+        // As root: a file of root's in a shared (sticky) folder passes every permission check up
+        // front but still cannot be removed, so the old folder must be put back afterwards. The
+        // new copy holds a read-only folder that must go too.
+        const bool withStickyCase = permissionsAreIgnored();
+        if (withStickyCase) {
+            QVERIFY(m_dir->createFile(u"storage/Shared/public/root.txt"_s, "root's"));
+            QVERIFY(m_dir->createFile(u"host/Shared/read-only/new.txt"_s, "new"));
+            QVERIFY(giveToNobody(u"storage/Shared"_s));
+            QVERIFY(setMode(u"storage/Shared/public"_s, 01777));
+            QVERIFY(setMode(u"host/Shared/read-only"_s, 0555));
+        }
         // A TMPDIR below a private home keeps "nobody" out of everything.
         const QByteArray storagePath = bytesOf(path(u"storage"_s));
         const auto reachable = runWithPermissionsApplied(
@@ -652,7 +669,7 @@ private slots:
             std::optional<QString> message;
             int reloads;
         };
-        const QList<Case> cases{
+        QList<Case> cases{
             {"new folder", locked, [](FilesState &s) { s.newFolder(); },
              u"“untitled folder” couldn’t be created "_s + denied, 0},
             {"rename", locked, [&](FilesState &s) { s.rename(url(u"storage/locked/keep.txt"_s), u"renamed.txt"_s); },
@@ -671,7 +688,15 @@ private slots:
             {"folder with an unreadable part over a folder", path(u"storage"_s),
              [&](FilesState &s) { s.copyItemsIn({url(u"host/Docs"_s)}); },
              u"Docs: “Docs” couldn’t be copied "_s + denied, 1},
+            {"folder with a read-only folder inside replaced", path(u"storage"_s),
+             [&](FilesState &s) { s.copyItemsIn({url(u"host/Albums"_s)}); },
+             u"Albums: “Albums” couldn’t be replaced "_s + denied, 1},
         };
+        if (withStickyCase) {
+            cases.append({"folder with another user's file in a shared folder replaced", path(u"storage"_s),
+                          [&](FilesState &s) { s.copyItemsIn({url(u"host/Shared"_s)}); },
+                          u"Shared: “Shared” couldn’t be replaced "_s + denied, 1});
+        }
         for (const Case &c : cases) {
             const auto outcome = unprivileged(c.folder, c.operation);
             QVERIFY2(outcome, c.name);

@@ -3,6 +3,7 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -456,6 +457,49 @@ private slots:
         QVERIFY2(state->errorMessage()->startsWith(u"Outer: "_s) && state->errorMessage()->contains(u"itself"_s),
                  qPrintable(*state->errorMessage()));
         QCOMPARE(treeOf(root(u"Outer"_s)), (QStringList{u"Inner"_s, u"Inner/next.txt"_s, u"Inner/x.txt"_s}));
+        QVERIFY(waitForReload(*state));
+    }
+
+    // Replacing a folder that holds the source would delete the source and its neighbours.
+    void copyInOntoAFolderHoldingTheSource_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("inner folder onto the outer") << QString() << u"Photos/Photos"_s << true;
+        QTest::newRow("file onto a folder two levels up") << QString() << u"Docs/a/Docs"_s << true;
+        QTest::newRow("current folder reached through a link") << u"view"_s << u"Photos/Photos"_s << true;
+        QTest::newRow("a name prefix is another folder") << QString() << u"Photos2/Photos"_s << false;
+        QTest::newRow("a link to the holding folder is only a link") << QString() << u"Real/Album"_s << false;
+    }
+
+    void copyInOntoAFolderHoldingTheSource()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, source);
+        QFETCH(bool, refused);
+        QVERIFY(m_dir->createFile(u"storage/Photos/Photos/deep.jpg"_s, "deep"));
+        QVERIFY(m_dir->createFile(u"storage/Photos/sibling.jpg"_s, "sibling"));
+        QVERIFY(m_dir->createFile(u"storage/Docs/a/Docs"_s, "inner"));
+        QVERIFY(m_dir->createFile(u"storage/Photos2/Photos/other.jpg"_s, "other"));
+        QVERIFY(m_dir->createFile(u"storage/Real/Album/pic.jpg"_s, "pic"));
+        QVERIFY(m_dir->createSymlink(root(u"Real"_s), u"storage/Album"_s));
+        QVERIFY(m_dir->createSymlink(root(), u"storage/view"_s));
+        const QStringList before = treeOf(root());
+        auto state = loadedState();
+        state->setCurrentDirectory(rootUrl(folder));
+        const QString name = QFileInfo(source).fileName();
+        state->copyItemsIn({rootUrl(source)});
+        if (refused) {
+            QCOMPARE(state->errorMessage(), name + u": An item can’t replace the folder that contains it."_s);
+            QCOMPARE(treeOf(root()), before);
+        } else {
+            QCOMPARE(state->errorMessage(), std::nullopt);
+            const QString destination = QDir(root(folder)).filePath(name);
+            QVERIFY(!QFileInfo(destination).isSymLink());
+            QVERIFY(!treeOf(root(source)).isEmpty());
+            QCOMPARE(treeOf(destination), treeOf(root(source)));
+        }
         QVERIFY(waitForReload(*state));
     }
 

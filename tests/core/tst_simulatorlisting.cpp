@@ -117,6 +117,9 @@ private slots:
             << QByteArray("{\"devices\":{\"r\":[{\"udid\":\"U\",\"name\":null,\"state\":\"Booted\"}]}}");
         QTest::newRow("state a bool")
             << QByteArray("{\"devices\":{\"r\":[{\"udid\":\"U\",\"name\":\"N\",\"state\":true}]}}");
+        // Every later use keys the device by its UDID.
+        QTest::newRow("udid empty") << QByteArray(
+            "{\"devices\":{\"r\":[{\"udid\":\"\",\"name\":\"N\",\"state\":\"Booted\"}]}}");
         QTest::newRow("one bad device among good ones")
             << QByteArray("{\"devices\":{\"a\":[{\"udid\":\"U\",\"name\":\"N\",\"state\":\"Booted\"}],"
                           "\"b\":[{\"udid\":\"V\",\"name\":\"M\"}]}}");

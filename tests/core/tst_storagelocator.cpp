@@ -2,6 +2,7 @@
 #include "simulator/storagelocator.h"
 #include "support/tempfolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 #include <QtConcurrent/QtConcurrentRun>
@@ -270,6 +271,45 @@ private slots:
         if (layout == u"file"_s)
             QVERIFY(home.createFile(base, "x"));
         QCOMPARE(StorageLocator::findFilesStorage(home.path(), udid), std::nullopt);
+    }
+
+    // The UDID comes from the tool's output. One that is not a single folder name would lead the
+    // scan out of the device folders, and the Files screen after it; the containers are placed
+    // where such a path would reach.
+    void udidThatIsNotOneFolderName_data()
+    {
+        QTest::addColumn<QString>("deviceUdid");
+        QTest::addColumn<QString>("reached"); // the device folder the path would reach, below Devices
+        QTest::addColumn<bool>("found");
+        QTest::newRow("climbs out of the home")
+            << u"../../../../../outside"_s << u"../../../../../outside"_s << false;
+        QTest::newRow("parent") << u".."_s << u".."_s << false;
+        QTest::newRow("dot") << u"."_s << u"."_s << false;
+        QTest::newRow("empty") << QString() << u"."_s << false;
+        QTest::newRow("two levels") << u"a/b"_s << u"a/b"_s << false;
+        QTest::newRow("backslash") << u"a\\b"_s << u"a\\b"_s << false;
+        QTest::newRow("real UDID") << udid << udid << true;
+        QTest::newRow("other single name") << u"my phone (2)"_s << u"my phone (2)"_s << true;
+    }
+
+    void udidThatIsNotOneFolderName()
+    {
+        QFETCH(QString, deviceUdid);
+        QFETCH(QString, reached);
+        QFETCH(bool, found);
+        TempFolder base;
+        QVERIFY(base.isValid());
+        const QString home = base.path(u"home"_s);
+        QVERIFY(base.createDir(u"home/Library/Developer/CoreSimulator/Devices"_s));
+        const QString groupFolder = u"home/Library/Developer/CoreSimulator/Devices/"_s + reached +
+                                    u"/data/Containers/Shared/AppGroup/G/"_s;
+        QVERIFY(base.createFile(QDir::cleanPath(groupFolder + metadataName),
+                                fixture(u"localstorage-xml.plist"_s)));
+        const auto storage = StorageLocator::findFilesStorage(home, deviceUdid);
+        QCOMPARE(storage.has_value(), found);
+        if (found)
+            QCOMPARE(*storage,
+                     StorageLocator::appGroupFolder(home, deviceUdid) + u"/G/File Provider Storage"_s);
     }
 
     // The storage folder itself is not checked: the screen lists whatever is there.
