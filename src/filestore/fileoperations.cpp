@@ -348,15 +348,26 @@ Status withNote(const Status &status, const QString &note)
     return note.isEmpty() || status ? status : Status::failure(status.error() + note);
 }
 
+// Swaps two items in one step, where the volume can (RENAME_EXCHANGE on Linux, RENAME_SWAP on
+// APFS); false leaves both as they were, for the two-rename way.
+bool exchange(const QByteArray &a, const QByteArray &b)
+{
+#if defined(Q_OS_LINUX)
+    return ::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), renameExchangeFlag) == 0;
+#elif defined(Q_OS_DARWIN)
+    return ::renamex_np(a.constData(), b.constData(), RENAME_SWAP) == 0;
+#else
+    return false;
+#endif
+}
+
 // Undoes a swap: the old item at `old` goes back to `existing`, and the new item that stood
 // there moves aside. Gives where the new item went, or none when the old item could not be put
 // back (the new one then stays in place).
 std::optional<QByteArray> putBack(const QByteArray &old, const QByteArray &existing)
 {
-#ifdef Q_OS_LINUX
-    if (::renameat2(AT_FDCWD, old.constData(), AT_FDCWD, existing.constData(), renameExchangeFlag) == 0)
+    if (exchange(old, existing))
         return old;
-#endif
     const QByteArray aside = encoded(temporarySibling(QFile::decodeName(existing)));
     if (::rename(existing.constData(), aside.constData()) != 0)
         return std::nullopt;
@@ -386,12 +397,8 @@ Status swapIntoPlace(const QByteArray &replacement, const QByteArray &existing, 
         return Status::success({});
     }
     QByteArray old; // where the old item is once the copy stands in its place
-#ifdef Q_OS_LINUX
-    const int exchanged =
-        ::renameat2(AT_FDCWD, replacement.constData(), AT_FDCWD, existing.constData(), renameExchangeFlag);
-    if (exchanged == 0)
+    if (exchange(replacement, existing))
         old = replacement;
-#endif
     if (old.isEmpty()) {
         const QByteArray backup = encoded(temporarySibling(to));
         if (::rename(existing.constData(), backup.constData()) != 0)
