@@ -61,7 +61,7 @@ QString byteCount(qint64 bytes, const QLocale &locale)
 
 QString dateTime(qint64 msecsSinceEpoch, const QLocale &locale)
 {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::LocalTime);
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch);
     // The US form is spelled out: newer locale data puts a narrow space before AM/PM.
     if (locale.language() == QLocale::C ||
         (locale.language() == QLocale::English && locale.territory() == QLocale::UnitedStates))

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <QTimeZone>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -100,7 +101,7 @@ private slots:
     {
         TempFolder dir;
         QVERIFY(dir.isValid());
-        const QDateTime when = QDateTime::fromSecsSinceEpoch(1'600'000'000, Qt::UTC);
+        const QDateTime when = QDateTime::fromSecsSinceEpoch(1'600'000'000, QTimeZone::utc());
         QVERIFY(dir.createFile(u"outside/secret.txt"_s, "outside"));
         QVERIFY(dir.createFile(u"src/tool.sh"_s, "#!/bin/sh\n", when));
         QCOMPARE(::chmod(QFile::encodeName(dir.path(u"src/tool.sh"_s)).constData(), 0751), 0);

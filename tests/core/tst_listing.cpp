@@ -10,6 +10,7 @@
 #include <QMimeDatabase>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QTimeZone>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <sys/stat.h>
@@ -124,7 +125,7 @@ private slots:
     {
         TempFolder dir;
         QVERIFY(dir.isValid());
-        const QDateTime when = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
+        const QDateTime when = QDateTime::fromSecsSinceEpoch(1'700'000'000, QTimeZone::utc());
         QVERIFY(dir.createFile(u"notes.txt"_s, "hello", when));
         QVERIFY(dir.createFile(u"empty.JPG"_s, {}, when));
         QVERIFY(dir.createDir(u"site.bundle"_s));
