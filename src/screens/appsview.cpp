@@ -6,6 +6,7 @@
 #include "fileviews/desktopworkspace.h"
 #include "symbols.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -101,6 +102,7 @@ AppsView::AppsView(const Simulator &simulator, FilesState::Services services, QS
     m_picker = new QComboBox(m_detail);
     m_picker->setAccessibleName(tr("Container"));
     m_picker->setToolTip(tr("Container"));
+    m_picker->view()->setAccessibleName(tr("Containers"));
     m_picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_pickerLabel->setBuddy(m_picker);
     pickerRow->addWidget(m_pickerLabel);
