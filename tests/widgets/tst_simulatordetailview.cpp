@@ -11,8 +11,8 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QAction>
-#include <QDir>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListView>
@@ -106,7 +106,8 @@ private slots:
 
     void sectionsAndRawValues()
     {
-        QCOMPARE(SimulatorDetailView::allSections(), (QList<Section>{Section::Files, Section::Photos, Section::Apps}));
+        QCOMPARE(SimulatorDetailView::allSections(),
+                 (QList<Section>{Section::Files, Section::Photos, Section::Apps}));
         QCOMPARE(SimulatorDetailView::rawValue(Section::Files), u"Files"_s);
         QCOMPARE(SimulatorDetailView::rawValue(Section::Photos), u"Photos"_s);
         QCOMPARE(SimulatorDetailView::sectionFromRawValue(u"Photos"_s), std::optional(Section::Photos));
@@ -207,18 +208,20 @@ private slots:
     {
         TempFolder home;
         const ScopedEnv homeEnv("HOME", home.path().toUtf8());
-        const QString data = u"Library/Developer/CoreSimulator/Devices/"_s + idlePad.udid + u"/data/Containers/"_s;
+        const QString data =
+            u"Library/Developer/CoreSimulator/Devices/"_s + idlePad.udid + u"/data/Containers/"_s;
         auto install = [&](const QString &name, const QString &id) {
             const QByteArray info = "<plist><dict><key>CFBundleIdentifier</key><string>" + id.toUtf8() +
                                     "</string></dict></plist>";
-            const QByteArray metadata = "<plist><dict><key>MCMMetadataIdentifier</key><string>" + id.toUtf8() +
-                                        "</string></dict></plist>";
-            return home.createFile(data + u"Bundle/Application/B-"_s + name + u'/' + name + u".app/Info.plist",
-                                   info) &&
+            const QByteArray metadata = "<plist><dict><key>MCMMetadataIdentifier</key><string>" +
+                                        id.toUtf8() + "</string></dict></plist>";
+            return home.createFile(
+                       data + u"Bundle/Application/B-"_s + name + u'/' + name + u".app/Info.plist", info) &&
                    home.createFile(data + u"Data/Application/D-"_s + name +
                                        u"/.com.apple.mobile_container_manager.metadata.plist"_s,
                                    metadata) &&
-                   home.createFile(data + u"Data/Application/D-"_s + name + u"/Documents/"_s + name + u".txt"_s);
+                   home.createFile(data + u"Data/Application/D-"_s + name + u"/Documents/"_s + name +
+                                   u".txt"_s);
         };
         auto remove = [&](const QString &name) {
             return QDir(home.path(data + u"Bundle/Application/B-"_s + name)).removeRecursively() &&
