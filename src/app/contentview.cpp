@@ -12,13 +12,12 @@
 #include <QSplitter>
 #include <QStackedWidget>
 
-ContentView::ContentView(QWidget *parent) : ContentView(new DeviceListPoller, parent) {}
+ContentView::ContentView(QWidget *parent) : ContentView(new DeviceListPoller, parent)
+{
+}
 
 ContentView::ContentView(DeviceListPoller *poller, QWidget *parent)
-    : QMainWindow(parent),
-      m_poller(poller),
-      m_model(new SimulatorListModel(this)),
-      m_sidebar(new QListView),
+    : QMainWindow(parent), m_poller(poller), m_model(new SimulatorListModel(this)), m_sidebar(new QListView),
       m_detailStack(new QStackedWidget),
       m_placeholder(new ContentUnavailableView(QStringLiteral("iphone"), tr("Select a simulator"))),
       m_errorAlert(new MessageAlert(tr("Error"), this))
@@ -86,6 +85,8 @@ void ContentView::applySimulators(const QList<Simulator> &simulators)
 {
     m_model->setSimulators(simulators);
     syncSidebarSelection();
+    if (m_detail)
+        static_cast<SimulatorDetailView *>(m_detail)->devicesRefreshed();
 }
 
 // A row shows as selected only while its record equals the selected one in every field; a

@@ -1,5 +1,6 @@
 #include "simulatordetailview.h"
 
+#include "appsview.h"
 #include "filesstorageview.h"
 #include "photosview.h"
 #include "preferences.h"
@@ -70,9 +71,9 @@ QWidget *SimulatorDetailView::createSectionBar()
     m_sectionButtons->setExclusive(true);
     for (const Section section : allSections()) {
         auto *button = new QToolButton(m_picker);
-        // Raw values are shown as they are, never translated.
-        button->setText(rawValue(section));
-        button->setAccessibleName(rawValue(section));
+        // Shown as they are, never translated.
+        button->setText(label(section));
+        button->setAccessibleName(label(section));
         button->setCheckable(true);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -107,6 +108,8 @@ void SimulatorDetailView::setSimulator(const Simulator &simulator)
     m_simulator = simulator;
     if (auto *photos = photosView())
         photos->setSimulator(simulator);
+    else if (auto *apps = appsView())
+        apps->setSimulator(simulator);
     else
         updateFilesScreen();
     apply();
@@ -122,7 +125,7 @@ QString SimulatorDetailView::subtitle(const Simulator &simulator)
 
 QList<SimulatorDetailView::Section> SimulatorDetailView::allSections()
 {
-    return {Section::Files, Section::Photos};
+    return {Section::Files, Section::Photos, Section::Apps};
 }
 
 QString SimulatorDetailView::rawValue(Section section)
@@ -132,8 +135,15 @@ QString SimulatorDetailView::rawValue(Section section)
         return QStringLiteral("Files");
     case Section::Photos:
         return QStringLiteral("Photos");
+    case Section::Apps:
+        return QStringLiteral("apps");
     }
     return {};
+}
+
+QString SimulatorDetailView::label(Section section)
+{
+    return section == Section::Apps ? QStringLiteral("Apps") : rawValue(section);
 }
 
 std::optional<SimulatorDetailView::Section> SimulatorDetailView::sectionFromRawValue(const QString &text)
@@ -160,6 +170,17 @@ PhotosView *SimulatorDetailView::photosView() const
     return m_shownSection == Section::Photos ? static_cast<PhotosView *>(m_screen) : nullptr;
 }
 
+AppsView *SimulatorDetailView::appsView() const
+{
+    return m_shownSection == Section::Apps ? static_cast<AppsView *>(m_screen) : nullptr;
+}
+
+void SimulatorDetailView::devicesRefreshed()
+{
+    if (AppsView *apps = appsView())
+        apps->refresh();
+}
+
 QAbstractButton *SimulatorDetailView::sectionButton(Section section) const
 {
     return m_sectionButtons->button(int(section));
@@ -184,6 +205,8 @@ QWidget *SimulatorDetailView::createScreen(Section section)
     switch (section) {
     case Section::Photos:
         return new PhotosView(m_simulator, this);
+    case Section::Apps:
+        return new AppsView(m_simulator, this);
     case Section::Files:
         break;
     }

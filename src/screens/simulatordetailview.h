@@ -7,14 +7,15 @@
 
 #include <optional>
 
+class AppsView;
 class PhotosView;
 class QAbstractButton;
 class QButtonGroup;
 class QLabel;
 class QVBoxLayout;
 
-// The detail pane of one device: the subtitle, the section bar with the "Files" / "Photos"
-// picker, and below it the chosen section's screen. The window keys it by UDID: another device
+// The detail pane of one device: the subtitle, the section bar with the "Files" / "Photos" /
+// "Apps" picker, and below it the chosen section's screen. The window keys it by UDID: another device
 // gets a new pane, a new record of the same device is handed over with setSimulator(). The
 // section is the shared "detailSection" preference, so every pane follows a change at once.
 class SimulatorDetailView final : public QWidget
@@ -22,7 +23,7 @@ class SimulatorDetailView final : public QWidget
     Q_OBJECT
 public:
     // Declaration order is the order of the segments.
-    enum class Section { Files, Photos };
+    enum class Section { Files, Photos, Apps };
     Q_ENUM(Section)
 
     explicit SimulatorDetailView(const Simulator &simulator, QWidget *parent = nullptr);
@@ -34,8 +35,10 @@ public:
     static QString subtitle(const Simulator &simulator);
 
     static QList<Section> allSections();
-    // "Files" / "Photos"
+    // "Files" / "Photos" / "apps": the stored form.
     static QString rawValue(Section section);
+    // The segment's text: "Files" / "Photos" / "Apps".
+    static QString label(Section section);
     // Exactly a raw value, or none.
     static std::optional<Section> sectionFromRawValue(const QString &text);
 
@@ -49,6 +52,10 @@ public:
     QWidget *sectionScreen() const { return m_screen; }
     // The Photos screen while the Photos section is shown, otherwise null.
     PhotosView *photosView() const;
+    // The Apps screen while the Apps section is shown, otherwise null.
+    AppsView *appsView() const;
+    // The device list was read again: screens that show what is installed read it again too.
+    void devicesRefreshed();
     QAbstractButton *sectionButton(Section section) const;
     QWidget *sectionPicker() const { return m_picker; }
     QWidget *sectionBar() const { return m_bar; }

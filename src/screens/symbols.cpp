@@ -38,6 +38,9 @@ const QHash<QString, Mapping> &table()
         {QStringLiteral("terminal"), {{QStringLiteral("utilities-terminal"), QStringLiteral("utilities-terminal-symbolic")}, QStyle::SP_ComputerIcon}},
         {QStringLiteral("document.on.document"), {{QStringLiteral("edit-copy"), QStringLiteral("edit-copy-symbolic")}, QStyle::SP_FileIcon}},
         {QStringLiteral("folder.badge.questionmark"), {{QStringLiteral("folder-saved-search"), QStringLiteral("dialog-question"), QStringLiteral("folder")}, QStyle::SP_MessageBoxQuestion}},
+        {QStringLiteral("app"), {{QStringLiteral("application-x-executable"), QStringLiteral("application-x-executable-symbolic"), QStringLiteral("applications-other")}, QStyle::SP_DesktopIcon}},
+        {QStringLiteral("square.stack.3d.up"), {{QStringLiteral("folder-remote"), QStringLiteral("folder-publicshare"), QStringLiteral("folder")}, QStyle::SP_DirLinkIcon}},
+        {QStringLiteral("app.dashed"), {{QStringLiteral("applications-other"), QStringLiteral("application-x-executable")}, QStyle::SP_DesktopIcon}},
         {QStringLiteral("square.and.arrow.down"), {{QStringLiteral("document-save"), QStringLiteral("go-down"), QStringLiteral("folder-download")}, QStyle::SP_ArrowDown}},
     };
     return mappings;

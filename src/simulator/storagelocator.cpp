@@ -65,9 +65,9 @@ std::optional<BinaryLayout> binaryLayout(const QByteArray &bytes)
     l.offsetTable = readBigEndian(trailer + 24, 8);
     auto validSize = [](int s) { return s == 1 || s == 2 || s == 4 || s == 8; };
     const quint64 tableEnd = l.size - trailerSize;
-    if (!validSize(l.offsetSize) || !validSize(l.refSize) || l.objectCount == 0 ||
-        l.objectCount > l.size || l.topObject >= l.objectCount || l.offsetTable < headerSize ||
-        l.offsetTable > tableEnd || (tableEnd - l.offsetTable) / quint64(l.offsetSize) < l.objectCount)
+    if (!validSize(l.offsetSize) || !validSize(l.refSize) || l.objectCount == 0 || l.objectCount > l.size ||
+        l.topObject >= l.objectCount || l.offsetTable < headerSize || l.offsetTable > tableEnd ||
+        (tableEnd - l.offsetTable) / quint64(l.offsetSize) < l.objectCount)
         return std::nullopt;
     return l;
 }
@@ -214,10 +214,15 @@ struct PlistDeleter
     void operator()(void *node) const { plist_free(static_cast<plist_t>(node)); }
 };
 
-std::optional<QByteArray> readSmallRegularFile(const QString &path)
+} // namespace
+
+namespace StorageLocator {
+
+std::optional<QByteArray> readSmallRegularFile(const QString &path, qint64 maxBytes, bool followLinks)
 {
     // Non-blocking so that a FIFO in place of the metadata file cannot stall the scan.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
     if (fd < 0)
         return std::nullopt;
     std::unique_ptr<int, void (*)(int *)> closer(new int(fd), [](int *f) {
@@ -225,9 +230,9 @@ std::optional<QByteArray> readSmallRegularFile(const QString &path)
         delete f;
     });
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > StorageLocator::maxMetadataBytes)
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > maxBytes)
         return std::nullopt;
-    QByteArray bytes(StorageLocator::maxMetadataBytes + 1, Qt::Uninitialized);
+    QByteArray bytes(maxBytes + 1, Qt::Uninitialized);
     qint64 total = 0;
     while (total < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + total, bytes.size() - total);
@@ -239,20 +244,24 @@ std::optional<QByteArray> readSmallRegularFile(const QString &path)
             break;
         total += n;
     }
-    if (total > StorageLocator::maxMetadataBytes)
+    if (total > maxBytes)
         return std::nullopt;
     bytes.truncate(total);
     return bytes;
 }
 
-} // namespace
-
-namespace StorageLocator {
+bool plistShapeIsSafe(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return false;
+    const bool binary = plist_is_binary(bytes.constData(), uint32_t(bytes.size()));
+    return binary ? binaryShapeIsSafe(bytes) : xmlShapeIsSafe(bytes);
+}
 
 QString appGroupFolder(const QString &homePath, const QString &udid)
 {
-    const QString relative = u"Library/Developer/CoreSimulator/Devices/"_s + udid +
-                             u"/data/Containers/Shared/AppGroup"_s;
+    const QString relative =
+        u"Library/Developer/CoreSimulator/Devices/"_s + udid + u"/data/Containers/Shared/AppGroup"_s;
     return QDir(homePath).filePath(relative);
 }
 
@@ -260,8 +269,7 @@ std::optional<QByteArray> metadataIdentifier(const QByteArray &bytes)
 {
     if (bytes.isEmpty() || bytes.size() > maxMetadataBytes)
         return std::nullopt;
-    const bool binary = plist_is_binary(bytes.constData(), uint32_t(bytes.size()));
-    if (binary ? !binaryShapeIsSafe(bytes) : !xmlShapeIsSafe(bytes))
+    if (!plistShapeIsSafe(bytes))
         return std::nullopt;
     plist_t parsed = PlistCompat::parse(bytes.constData(), uint32_t(bytes.size()));
     const std::unique_ptr<void, PlistDeleter> root(parsed);

@@ -12,6 +12,15 @@ namespace StorageLocator {
 // Metadata files larger than this are skipped unread: real ones are a few hundred bytes.
 inline constexpr qint64 maxMetadataBytes = 64 * 1024;
 
+// The bytes of a regular file of at most `maxBytes`, or none (missing, another kind of file, too
+// large, unreadable; a link too unless `followLinks`). A FIFO in its place does not block.
+std::optional<QByteArray> readSmallRegularFile(const QString &path, qint64 maxBytes = maxMetadataBytes,
+                                               bool followLinks = true);
+
+// Whether an XML or binary property list is shallow and small enough once expanded for libplist
+// to parse it within a small stack and little memory. False for empty bytes.
+bool plistShapeIsSafe(const QByteArray &bytes);
+
 // Path of the device's app-group containers below `homePath`.
 QString appGroupFolder(const QString &homePath, const QString &udid);
 

@@ -1,6 +1,8 @@
 #include "app/contentview.h"
 #include "app/devicelistpoller.h"
+#include "screens/appsview.h"
 #include "screens/simulatordetailview.h"
+#include "support/tempfolder.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -43,10 +45,10 @@ QStringList unnamedControls(const QList<Node> &nodes)
 {
     QStringList out;
     for (const Node &n : nodes) {
-        const bool control = n.role == QAccessible::PushButton || n.role == QAccessible::CheckBox
-            || n.role == QAccessible::RadioButton || n.role == QAccessible::Slider
-            || n.role == QAccessible::ComboBox || n.role == QAccessible::List || n.role == QAccessible::Table
-            || n.role == QAccessible::Tree;
+        const bool control = n.role == QAccessible::PushButton || n.role == QAccessible::CheckBox ||
+                             n.role == QAccessible::RadioButton || n.role == QAccessible::Slider ||
+                             n.role == QAccessible::ComboBox || n.role == QAccessible::List ||
+                             n.role == QAccessible::Table || n.role == QAccessible::Tree;
         if (control && n.name.trimmed().isEmpty())
             out << QString::number(int(n.role), 16) + ' ' + n.object;
     }
@@ -76,6 +78,13 @@ private slots:
 
     void mainWindowTree()
     {
+        // One installed app, so that the Apps section shows its list, picker and browser.
+        TempFolder home;
+        const ScopedEnv homeEnv("HOME", home.path().toUtf8());
+        QVERIFY(home.createFile(
+            "Library/Developer/CoreSimulator/Devices/A-1/data/Containers/Bundle/Application/B/"
+            "A.app/Info.plist",
+            "<plist><dict><key>CFBundleIdentifier</key><string>com.example.a</string></dict></plist>"));
         const QList<Simulator> devices = {{"A-1", "iPhone 15 Pro", "iOS 17.5", true},
                                           {"A-2", "Apple Watch", "watchOS 10.2", false}};
         ContentView window(new DeviceListPoller(
@@ -104,12 +113,16 @@ private slots:
         for (auto section : SimulatorDetailView::allSections()) {
             qobject_cast<SimulatorDetailView *>(window.detailView())->sectionButton(section)->click();
             QTest::qWait(0);
+            if (section == SimulatorDetailView::Section::Apps)
+                QTRY_VERIFY(qobject_cast<SimulatorDetailView *>(window.detailView())->appsView()->browser());
             nodes.clear();
             collect(QAccessible::queryAccessibleInterface(&window), nodes);
-            QVERIFY(hasNode(nodes, QAccessible::RadioButton, "Files") || hasNode(nodes, QAccessible::PushButton, "Files")
-                    || hasNode(nodes, QAccessible::CheckBox, "Files"));
-            QVERIFY(hasNode(nodes, QAccessible::RadioButton, "Photos") || hasNode(nodes, QAccessible::PushButton, "Photos")
-                    || hasNode(nodes, QAccessible::CheckBox, "Photos"));
+            QVERIFY(hasNode(nodes, QAccessible::RadioButton, "Files") ||
+                    hasNode(nodes, QAccessible::PushButton, "Files") ||
+                    hasNode(nodes, QAccessible::CheckBox, "Files"));
+            QVERIFY(hasNode(nodes, QAccessible::RadioButton, "Photos") ||
+                    hasNode(nodes, QAccessible::PushButton, "Photos") ||
+                    hasNode(nodes, QAccessible::CheckBox, "Photos"));
             QVERIFY2(unnamedControls(nodes).isEmpty(), qPrintable(unnamedControls(nodes).join(',')));
             // Every visible button of the section can be reached with Tab.
             for (QAbstractButton *button : window.findChildren<QAbstractButton *>())
@@ -123,9 +136,14 @@ private slots:
                 QVERIFY(!QAccessible::queryAccessibleInterface(more)->text(QAccessible::Name).isEmpty());
                 QVERIFY(more->focusPolicy() & Qt::TabFocus);
             }
+            if (section == SimulatorDetailView::Section::Photos) {
+                QVERIFY(hasNode(nodes, QAccessible::PushButton, QString::fromUtf8("Add Media\u2026")));
+                QVERIFY(hasNode(nodes, QAccessible::PushButton, "Clear List"));
+            }
         }
-        QVERIFY(hasNode(nodes, QAccessible::PushButton, QString::fromUtf8("Add Media\u2026")));
-        QVERIFY(hasNode(nodes, QAccessible::PushButton, "Clear List"));
+        QVERIFY(hasNode(nodes, QAccessible::List, "Apps"));
+        // Qt names a combo box by its current item; the "Container:" label is its buddy.
+        QVERIFY(hasNode(nodes, QAccessible::ComboBox, "Data"));
     }
 };
 

@@ -1,8 +1,10 @@
+#include "screens/appsview.h"
 #include "screens/contentunavailableview.h"
 #include "screens/filesstorageview.h"
 #include "screens/photosview.h"
 #include "screens/preferences.h"
 #include "screens/simulatordetailview.h"
+#include "support/tempfolder.h"
 #include "widgets/fakeaddmedia.h"
 
 #include <QAbstractButton>
@@ -10,8 +12,10 @@
 #include <QAccessibleActionInterface>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QSettings>
@@ -102,11 +106,13 @@ private slots:
 
     void sectionsAndRawValues()
     {
-        QCOMPARE(SimulatorDetailView::allSections(), (QList<Section>{Section::Files, Section::Photos}));
+        QCOMPARE(SimulatorDetailView::allSections(),
+                 (QList<Section>{Section::Files, Section::Photos, Section::Apps}));
         QCOMPARE(SimulatorDetailView::rawValue(Section::Files), u"Files"_s);
         QCOMPARE(SimulatorDetailView::rawValue(Section::Photos), u"Photos"_s);
         QCOMPARE(SimulatorDetailView::sectionFromRawValue(u"Photos"_s), std::optional(Section::Photos));
         QCOMPARE(SimulatorDetailView::sectionFromRawValue(u"photos"_s), std::nullopt);
+        QCOMPARE(SimulatorDetailView::sectionFromRawValue(u"apps"_s), std::optional(Section::Apps));
     }
 
     void noStoredSectionOpensOnFiles()
@@ -129,6 +135,7 @@ private slots:
         QTest::newRow("padded") << QVariant(u" Photos"_s);
         QTest::newRow("empty") << QVariant(QString());
         QTest::newRow("other") << QVariant(u"Music"_s);
+        QTest::newRow("the segment's text") << QVariant(u"Apps"_s);
         QTest::newRow("number") << QVariant(1);
     }
 
@@ -193,6 +200,56 @@ private slots:
         // Choosing the shown section again changes nothing.
         choose(*second, Section::Files);
         QCOMPARE(changes.size(), 2);
+    }
+
+    // The Apps section follows the device's installs and removals at each refresh of the list,
+    // and the browser never stays on a container that went away.
+    void appsFollowInstallsAndRemovals()
+    {
+        TempFolder home;
+        const ScopedEnv homeEnv("HOME", home.path().toUtf8());
+        const QString data =
+            u"Library/Developer/CoreSimulator/Devices/"_s + idlePad.udid + u"/data/Containers/"_s;
+        auto install = [&](const QString &name, const QString &id) {
+            const QByteArray info = "<plist><dict><key>CFBundleIdentifier</key><string>" + id.toUtf8() +
+                                    "</string></dict></plist>";
+            const QByteArray metadata = "<plist><dict><key>MCMMetadataIdentifier</key><string>" +
+                                        id.toUtf8() + "</string></dict></plist>";
+            return home.createFile(
+                       data + u"Bundle/Application/B-"_s + name + u'/' + name + u".app/Info.plist", info) &&
+                   home.createFile(data + u"Data/Application/D-"_s + name +
+                                       u"/.com.apple.mobile_container_manager.metadata.plist"_s,
+                                   metadata) &&
+                   home.createFile(data + u"Data/Application/D-"_s + name + u"/Documents/"_s + name +
+                                   u".txt"_s);
+        };
+        auto remove = [&](const QString &name) {
+            return QDir(home.path(data + u"Bundle/Application/B-"_s + name)).removeRecursively() &&
+                   QDir(home.path(data + u"Data/Application/D-"_s + name)).removeRecursively();
+        };
+        QVERIFY(install(u"Alpha"_s, u"com.example.alpha"_s));
+        SimulatorDetailView::setSection(Section::Apps);
+        QCOMPARE(QSettings().value(u"detailSection"_s).toString(), u"apps"_s);
+        auto pane = shownPane(idlePad); // shut down: read from the disk alone
+        QVERIFY(pane && pane->appsView());
+        AppsView *apps = pane->appsView();
+        QTRY_COMPARE(apps->selectedKey(), u"com.example.alpha"_s);
+        QCOMPARE(apps->appList()->model()->rowCount(), 1);
+        QVERIFY(apps->browser());
+        QCOMPARE(apps->containerPath(), home.path(data + u"Data/Application/D-Alpha"_s));
+
+        QVERIFY(install(u"Beta"_s, u"com.example.beta"_s));
+        QVERIFY(remove(u"Alpha"_s));
+        pane->devicesRefreshed();
+        QTRY_COMPARE(apps->selectedKey(), u"com.example.beta"_s);
+        QCOMPARE(apps->appList()->model()->rowCount(), 1);
+        QCOMPARE(apps->containerPath(), home.path(data + u"Data/Application/D-Beta"_s));
+
+        QVERIFY(remove(u"Beta"_s));
+        pane->devicesRefreshed();
+        QTRY_COMPARE(apps->shownPage(), static_cast<QWidget *>(apps->emptyPlaceholder()));
+        QCOMPARE(apps->browser(), nullptr);
+        QCOMPARE(apps->emptyPlaceholder()->title(), u"No apps installed"_s);
     }
 
     void theCheckedSegmentDecidesTheSection_data()

@@ -54,7 +54,10 @@ QImage sunset(QSize size)
     QImage image = canvas(size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    sky(p, size, {{0.0, QColor(0x2b, 0x1a, 0x4f)}, {0.45, QColor(0xe8, 0x6a, 0x3c)}, {0.62, QColor(0xff, 0xc8, 0x6b)}});
+    sky(p, size,
+        {{0.0, QColor(0x2b, 0x1a, 0x4f)},
+         {0.45, QColor(0xe8, 0x6a, 0x3c)},
+         {0.62, QColor(0xff, 0xc8, 0x6b)}});
     const QPointF sun(size.width() * 0.62, size.height() * 0.6);
     QRadialGradient glow(sun, size.height() * 0.35);
     glow.setColorAt(0, QColor(255, 240, 200, 220));
@@ -86,7 +89,8 @@ QImage harbour(QSize size)
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x2f, 0x6e, 0x9a));
     p.drawRect(QRectF(0, size.height() * 0.55, size.width(), size.height()));
-    const QList<QColor> hulls = {QColor(0xd9, 0x48, 0x3b), QColor(0xf2, 0xf2, 0xf2), QColor(0xf4, 0xb8, 0x3f)};
+    const QList<QColor> hulls = {QColor(0xd9, 0x48, 0x3b), QColor(0xf2, 0xf2, 0xf2),
+                                 QColor(0xf4, 0xb8, 0x3f)};
     for (int i = 0; i < 3; ++i) {
         const qreal x = size.width() * (0.15 + i * 0.28);
         const qreal y = size.height() * (0.62 + i * 0.06);
@@ -165,8 +169,8 @@ QImage gardenFlowers(QSize size)
     p.setRenderHint(QPainter::Antialiasing);
     sky(p, size, {{0.0, QColor(0x9b, 0xd7, 0x70)}, {1.0, QColor(0x2f, 0x6b, 0x2a)}});
     QRandomGenerator random(11);
-    const QList<QColor> petals = {QColor(0xf0, 0x5d, 0x8a), QColor(0xff, 0xd1, 0x3b), QColor(0xb0, 0x7c, 0xf2),
-                                  QColor(0xff, 0xff, 0xff)};
+    const QList<QColor> petals = {QColor(0xf0, 0x5d, 0x8a), QColor(0xff, 0xd1, 0x3b),
+                                  QColor(0xb0, 0x7c, 0xf2), QColor(0xff, 0xff, 0xff)};
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 40; ++i) {
         const QPointF centre(random.bounded(size.width()), random.bounded(size.height()));
@@ -192,8 +196,8 @@ QImage diagram(QSize size)
     font.setPixelSize(size.height() / 16);
     p.setFont(font);
     const QStringList labels = {u"Sidebar"_s, u"Detail"_s, u"Files"_s, u"Photos"_s};
-    const QList<QColor> colours = {QColor(0x4a, 0x90, 0xe2), QColor(0x50, 0xb8, 0x7a), QColor(0xf5, 0xa6, 0x23),
-                                   QColor(0xd0, 0x4f, 0x6d)};
+    const QList<QColor> colours = {QColor(0x4a, 0x90, 0xe2), QColor(0x50, 0xb8, 0x7a),
+                                   QColor(0xf5, 0xa6, 0x23), QColor(0xd0, 0x4f, 0x6d)};
     QList<QRectF> boxes;
     const qreal w = size.width() * 0.28, h = size.height() * 0.2;
     boxes << QRectF(size.width() * 0.06, size.height() * 0.4, w, h)
@@ -211,6 +215,24 @@ QImage diagram(QSize size)
         p.setPen(Qt::white);
         p.drawText(boxes[i], Qt::AlignCenter, labels[i]);
     }
+    return image;
+}
+
+QImage appTile(int side, QColor top, QColor bottom, QChar letter)
+{
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient fill(0, 0, 0, side);
+    fill.setColorAt(0, top);
+    fill.setColorAt(1, bottom);
+    painter.fillRect(image.rect(), fill);
+    QFont font;
+    font.setPixelSize(side * 6 / 10);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(image.rect(), Qt::AlignCenter, QString(letter));
     return image;
 }
 

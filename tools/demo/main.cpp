@@ -6,6 +6,7 @@
 
 #include "appgroups.h"
 #include "artwork.h"
+#include "plistfile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -45,7 +46,8 @@ public:
     void build()
     {
         const QString iPhonePro = create(u"iPhone 15 Pro"_s, u"iPhone-15-Pro"_s, u"iOS-17-5"_s);
-        const QString iPad = create(u"iPad Air (5th generation)"_s, u"iPad-Air-5th-generation"_s, u"iOS-18-1"_s);
+        const QString iPad =
+            create(u"iPad Air (5th generation)"_s, u"iPad-Air-5th-generation"_s, u"iOS-18-1"_s);
         const QString iPhone = create(u"iPhone 15"_s, u"iPhone-15"_s, u"iOS-17-5"_s);
         create(u"Apple Watch Series 9 (45mm)"_s, u"Apple-Watch-Series-9-45mm"_s, u"watchOS-10-2"_s);
 
@@ -60,6 +62,7 @@ public:
         simctl({u"launch"_s, iPhonePro, u"com.apple.DocumentsApp"_s});
         fillMainStorage(storageOf(iPhonePro));
         simctl({u"addmedia"_s, iPhonePro, photos + u"/Mountain Lake.jpg", photos + u"/Garden Flowers.png"});
+        installApps(iPhonePro, true);
 
         // Used once and shut down again: storage on disk while the device is off.
         simctl({u"boot"_s, iPhone});
@@ -67,6 +70,7 @@ public:
         const QString small = storageOf(iPhone);
         writeText(small + u"/Welcome.txt", u"Files kept on this iPhone appear here.\n"_s);
         mkpath(small + u"/Downloads");
+        installApps(iPhone, false);
         simctl({u"shutdown"_s, iPhone});
 
         // Booted but the Files app never opened: no storage to find.
@@ -74,6 +78,77 @@ public:
     }
 
 private:
+    // Two apps with documents, one with an app group, installed as Xcode would.
+    void installApps(const QString &udid, bool both)
+    {
+        const QString bundles = m_home + u"/.lanthorn-demo-bundles";
+        mkpath(bundles);
+        const QString notes = bundles + u"/FieldNotes.app";
+        if (!QFileInfo::exists(notes)) {
+            mkpath(notes);
+            PlistPtr info(plist_new_dict());
+            PlistFile::setString(info.get(), "CFBundleIdentifier", u"com.example.FieldNotes"_s);
+            PlistFile::setString(info.get(), "CFBundleName", u"FieldNotes"_s);
+            PlistFile::setString(info.get(), "CFBundleDisplayName", u"Field Notes"_s);
+            PlistFile::setString(info.get(), "CFBundleExecutable", u"FieldNotes"_s);
+            PlistFile::setString(info.get(), "CFBundleVersion", u"1.0"_s);
+            plist_t files = plist_new_array();
+            plist_array_append_item(files, plist_new_string("AppIcon60x60"));
+            plist_t primary = plist_new_dict();
+            plist_dict_set_item(primary, "CFBundleIconFiles", files);
+            plist_t icons = plist_new_dict();
+            plist_dict_set_item(icons, "CFBundlePrimaryIcon", primary);
+            plist_dict_set_item(info.get(), "CFBundleIcons", icons);
+            writePlist(notes + u"/Info.plist", info.get());
+            saveImage(Artwork::appTile(120, QColor(0x3b, 0xb2, 0x73), QColor(0x1d, 0x6f, 0x8c), u'N'),
+                      notes + u"/AppIcon60x60@2x.png");
+            PlistPtr entitlements(plist_new_dict());
+            plist_t groups = plist_new_array();
+            plist_array_append_item(groups, plist_new_string("group.com.example.fieldnotes"));
+            plist_dict_set_item(entitlements.get(), "com.apple.security.application-groups", groups);
+            writePlist(notes + u"/archived-expanded-entitlements.xcent", entitlements.get());
+            writeBytes(notes + u"/FieldNotes", QByteArray("\xCF\xFA\xED\xFE", 4));
+        }
+        const QString recipes = bundles + u"/Recipes.app";
+        if (!QFileInfo::exists(recipes)) {
+            mkpath(recipes);
+            PlistPtr info(plist_new_dict());
+            PlistFile::setString(info.get(), "CFBundleIdentifier", u"com.example.Recipes"_s);
+            PlistFile::setString(info.get(), "CFBundleName", u"Recipes"_s);
+            PlistFile::setString(info.get(), "CFBundleExecutable", u"Recipes"_s);
+            PlistFile::setString(info.get(), "CFBundleVersion", u"2.3"_s);
+            writePlist(recipes + u"/Info.plist", info.get());
+            writeBytes(recipes + u"/Recipes", QByteArray("\xCF\xFA\xED\xFE", 4));
+        }
+
+        simctl({u"install"_s, udid, recipes});
+        const QString recipesData =
+            simctl({u"get_app_container"_s, udid, u"com.example.Recipes"_s, u"data"_s});
+        writeText(recipesData + u"/Documents/Shopping.txt", u"- flour\n- lemons\n- butter\n"_s);
+        mkpath(recipesData + u"/Documents/Favourites");
+        writeText(recipesData + u"/Documents/Favourites/Lemon tart.md",
+                  u"# Lemon tart\n\nZest of three lemons, 150 g sugar, 3 eggs.\n"_s);
+        if (!both)
+            return;
+        simctl({u"install"_s, udid, notes});
+        const QString notesData =
+            simctl({u"get_app_container"_s, udid, u"com.example.FieldNotes"_s, u"data"_s});
+        writeText(notesData + u"/Documents/Trail log.txt",
+                  u"06:40 left the hut\n09:15 ridge, wind from the west\n"_s);
+        mkpath(notesData + u"/Documents/Sketches");
+        saveImage(Artwork::mountainLake({800, 533}), notesData + u"/Documents/Sketches/Ridge.jpg");
+        const QString group = simctl(
+            {u"get_app_container"_s, udid, u"com.example.FieldNotes"_s, u"group.com.example.fieldnotes"_s});
+        mkpath(group + u"/Shared");
+        writeText(group + u"/Shared/Sync state.json", u"{ \"lastSync\": \"2024-11-18T09:41:00Z\" }\n"_s);
+    }
+
+    void writePlist(const QString &path, plist_t root)
+    {
+        if (!PlistFile::write(path, root, PlistFile::Format::Xml))
+            throw Failure{u"Cannot write "_s + path};
+    }
+
     QString simctl(const QStringList &args)
     {
         QProcess process;
@@ -89,9 +164,9 @@ private:
             throw Failure{u"The stand-in did not finish: simctl "_s + args.join(u' ')};
         }
         if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-            throw Failure{u"simctl "_s + args.join(u' ') + u" failed (status "
-                          + QString::number(process.exitCode()) + u"): "
-                          + QString::fromUtf8(process.readAllStandardError()).trimmed()};
+            throw Failure{u"simctl "_s + args.join(u' ') + u" failed (status " +
+                          QString::number(process.exitCode()) + u"): " +
+                          QString::fromUtf8(process.readAllStandardError()).trimmed()};
         }
         return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     }
@@ -126,9 +201,10 @@ private:
         mkpath(root + u"/Invoices 2024");
         mkpath(root + u"/Photos");
 
-        writeText(root + u"/Projects/Lanthorn/Notes/Roadmap.md",
-                  u"# Roadmap\n\n## Next\n\n- Column view keyboard navigation\n- Drop photos onto the sidebar\n\n"
-                  u"## Later\n\n- Watch simulators\n"_s);
+        writeText(
+            root + u"/Projects/Lanthorn/Notes/Roadmap.md",
+            u"# Roadmap\n\n## Next\n\n- Column view keyboard navigation\n- Drop photos onto the sidebar\n\n"
+            u"## Later\n\n- Watch simulators\n"_s);
         stamp(root + u"/Projects/Lanthorn/Notes/Roadmap.md");
         writeText(root + u"/Projects/Lanthorn/Notes/Meeting 2024-11-12.txt",
                   u"Attendees: Ana, Jonas, Priya\n\n1. Release date moved to December.\n"
@@ -139,8 +215,8 @@ private:
         saveImage(Artwork::appIcon(512), root + u"/Projects/Lanthorn/Design/Icon sketch.png");
         stamp(root + u"/Projects/Lanthorn/Design/Icon sketch.png");
 
-        for (const auto &[number, customer] : {std::pair{u"2024-017"_s, u"Nordlicht GmbH"_s},
-                                               std::pair{u"2024-018"_s, u"Café Lumière"_s}}) {
+        for (const auto &[number, customer] :
+             {std::pair{u"2024-017"_s, u"Nordlicht GmbH"_s}, std::pair{u"2024-018"_s, u"Café Lumière"_s}}) {
             const QString pdf = root + u"/Invoices 2024/Invoice " + number + u".pdf";
             if (!Artwork::writeInvoicePdf(pdf, number, customer))
                 throw Failure{u"Cannot write "_s + pdf};
@@ -154,7 +230,8 @@ private:
 
         const QList<std::pair<QString, QString>> texts = {
             {u"Café menu.txt"_s, u"Espresso 2.40\nCappuccino 3.20\nCroissant 2.10\nQuiche du jour 6.50\n"_s},
-            {u"Überblick.md"_s, u"# Überblick\n\nDieses Verzeichnis enthält *Notizen* und **Rechnungen**.\n"_s},
+            {u"Überblick.md"_s,
+             u"# Überblick\n\nDieses Verzeichnis enthält *Notizen* und **Rechnungen**.\n"_s},
             {u"README.md"_s, u"# Demo storage\n\nSample files for trying out the Files screen.\n"_s},
             {u"file2.txt"_s, u"second\n"_s},
             {u"file10.txt"_s, u"tenth\n"_s},
@@ -171,9 +248,9 @@ private:
         // Finder's folder metadata: starts with the Bud1 magic; hidden by its leading dot.
         writeBytes(root + u"/.DS_Store", QByteArray("\0\0\0\1Bud1", 8) + QByteArray(56, '\0'));
 
-        for (const QString &folder : {u"/Projects/Lanthorn/Notes"_s, u"/Projects/Lanthorn/Design"_s,
-                                      u"/Projects/Lanthorn"_s, u"/Projects/Archive"_s, u"/Projects"_s,
-                                      u"/Invoices 2024"_s, u"/Photos"_s})
+        for (const QString &folder :
+             {u"/Projects/Lanthorn/Notes"_s, u"/Projects/Lanthorn/Design"_s, u"/Projects/Lanthorn"_s,
+              u"/Projects/Archive"_s, u"/Projects"_s, u"/Invoices 2024"_s, u"/Photos"_s})
             stamp(root + folder);
         applyStamps();
     }
@@ -257,7 +334,8 @@ int main(int argc, char **argv)
     // Never touch a folder this tool did not make: it could be someone's real home.
     const bool resuming = QFileInfo::exists(home + u'/' + buildingMarker);
     if (QFileInfo(home).isDir() && !resuming && !isEmptyFolder(home)) {
-        say(u"lanthorn-demo: "_s + home + u" is not empty and was not made by lanthorn-demo; "
+        say(u"lanthorn-demo: "_s + home +
+            u" is not empty and was not made by lanthorn-demo; "
             u"choose a new or empty folder.");
         return 1;
     }
@@ -269,6 +347,7 @@ int main(int argc, char **argv)
         // An earlier run stopped half-way: start over from the parts it made.
         QDir(home + u"/Library/Developer/CoreSimulator").removeRecursively();
         QDir(home + u"/Sample Photos").removeRecursively();
+        QDir(home + u"/.lanthorn-demo-bundles").removeRecursively();
     }
     {
         QFile marker(home + u'/' + buildingMarker);

@@ -3,6 +3,7 @@
 // (scripts/screenshots.sh sets both up).
 #include "app/contentview.h"
 #include "fileviews/filecolumnview.h"
+#include "screens/appsview.h"
 #include "screens/filesstorageview.h"
 #include "screens/photosview.h"
 #include "screens/segmentedpicker.h"
@@ -11,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QIcon>
 #include <QListView>
@@ -68,8 +70,8 @@ bool waitLoaded(ContentView &window)
     return QTest::qWaitFor(
         [&] {
             FilesStorageView *files = filesScreen(window);
-            return files && files->state()->loadState().kind() == LoadState::Kind::loaded
-                && !files->state()->isReloading();
+            return files && files->state()->loadState().kind() == LoadState::Kind::loaded &&
+                   !files->state()->isReloading();
         },
         15'000);
 }
@@ -97,7 +99,8 @@ int main(int argc, char *argv[])
     ContentView window;
     window.resize(1280, 800);
     window.show();
-    if (!QTest::qWaitForWindowExposed(&window) || !QTest::qWaitFor([&] { return !window.simulators().isEmpty(); }, 20'000)) {
+    if (!QTest::qWaitForWindowExposed(&window) ||
+        !QTest::qWaitFor([&] { return !window.simulators().isEmpty(); }, 20'000)) {
         fail("no devices were listed");
         return 1;
     }
@@ -144,8 +147,8 @@ int main(int argc, char *argv[])
 
         files->viewModePicker()->segment(int(FilesStorageView::ViewMode::columns))->click();
         QTest::qWait(300);
-        const QStringList path = {QStringLiteral("Projects"), QStringLiteral("Lanthorn"), QStringLiteral("Notes"),
-                                  QStringLiteral("Roadmap.md")};
+        const QStringList path = {QStringLiteral("Projects"), QStringLiteral("Lanthorn"),
+                                  QStringLiteral("Notes"), QStringLiteral("Roadmap.md")};
         for (int depth = 0; depth < path.size(); ++depth) {
             bool clicked = false;
             for (QListView *column : files->findChildren<QListView *>())
@@ -160,5 +163,29 @@ int main(int argc, char *argv[])
         shot(window, QStringLiteral("files-columns"));
         FilesStorageView::setViewMode(FilesStorageView::ViewMode::list);
     }
+
+    // Apps: the app with a group, its documents in the list mode.
+    detail->sectionButton(SimulatorDetailView::Section::Apps)->click();
+    AppsView *apps = detail->appsView();
+    if (!apps || !QTest::qWaitFor([&] { return apps->catalogue() && !apps->isLoading(); }, 15'000)) {
+        fail("the Apps screen did not load");
+    } else {
+        apps->select(QStringLiteral("com.example.FieldNotes"));
+        if (apps->containerPicker()->findText(QStringLiteral("group.com.example.fieldnotes")) < 0)
+            fail("the app's group is not offered");
+        if (!apps->browser() || !QTest::qWaitFor(
+                                    [&] {
+                                        return apps->browser()->state()->loadState().kind() ==
+                                                   LoadState::Kind::loaded &&
+                                               !apps->browser()->state()->isReloading();
+                                    },
+                                    15'000))
+            fail("the app's data container did not load");
+        QTest::qWait(300);
+        if (auto *tree = apps->browser() ? apps->browser()->findChild<QTreeView *>() : nullptr)
+            clickRowNamed(tree, QStringLiteral("Documents"), true);
+        shot(window, QStringLiteral("apps"));
+    }
+    SimulatorDetailView::setSection(SimulatorDetailView::Section::Files);
     return failures ? 1 : 0;
 }

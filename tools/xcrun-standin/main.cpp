@@ -5,6 +5,7 @@
 #include "appgroups.h"
 #include "catalog.h"
 #include "devicestore.h"
+#include "installedapps.h"
 #include "listing.h"
 #include "media.h"
 
@@ -52,9 +53,12 @@ const char usageText[] =
     "\tcreate              Create a new device.\n"
     "\tdelete              Delete specified devices.\n"
     "\terase               Erase a device's contents and settings.\n"
+    "\tget_app_container   Print the path of the installed app's container\n"
     "\thelp                Prints the usage for a given subcommand.\n"
+    "\tinstall             Install an app on a device.\n"
     "\tlaunch              Launch an application by identifier on a device.\n"
     "\tlist                List available devices, device types, runtimes, or device pairs.\n"
+    "\tlistapps            Show the installed applications.\n"
     "\tshutdown            Shutdown a device.\n";
 
 struct Subcommand
@@ -70,11 +74,22 @@ const Subcommand subcommands[] = {
     {"create", "Create a new device.\nUsage: simctl create <name> <device type id> <runtime id>\n"},
     {"delete", "Delete specified devices.\nUsage: simctl delete <device> [... <device>]\n"},
     {"erase", "Erase a device's contents and settings.\nUsage: simctl erase <device> [... <device>]\n"},
+    {"get_app_container", "Print the path of the installed app's container\n"
+                          "Usage: simctl get_app_container <device> <app bundle identifier> [<container>]\n"
+                          "\n"
+                          "container\tOptionally specify the container. Defaults to app.\n"
+                          "\tapp                 The .app bundle\n"
+                          "\tdata                The application's data container\n"
+                          "\tgroups              The App Group containers\n"
+                          "\t<group identifier>  A specific App Group container\n"},
     {"help", "Prints the usage for a given subcommand.\nUsage: simctl help [subcommand]\n"},
+    {"install", "Install an app on a device.\nUsage: simctl install <device> <path>\n"},
     {"launch", "Launch an application by identifier on a device.\n"
                "Usage: simctl launch <device> <app bundle identifier> [<argv 1> <argv 2> ... <argv n>]\n"},
     {"list", "List available devices, device types, runtimes, or device pairs.\n"
-             "Usage: simctl list [-j | --json] [-v] [devices|devicetypes|runtimes|pairs] [<search term>|available]\n"},
+             "Usage: simctl list [-j | --json] [-v] [devices|devicetypes|runtimes|pairs] [<search "
+             "term>|available]\n"},
+    {"listapps", "Show the installed applications.\nUsage: simctl listapps <device>\n"},
     {"shutdown", "Shutdown a device.\nUsage: simctl shutdown <device> | all\n"},
 };
 
@@ -236,9 +251,9 @@ int cmdErase(const DeviceStore &store, const QStringList &args)
         if (!device)
             return fail(error);
         if (device->state != DeviceState::Shutdown)
-            return fail({u"Unable to erase contents and settings in current state: "_s
-                             + stateText(device->state),
-                         149});
+            return fail(
+                {u"Unable to erase contents and settings in current state: "_s + stateText(device->state),
+                 149});
         targets.append(*device);
     }
     for (const Device &device : targets) {
@@ -268,8 +283,8 @@ int cmdLaunch(const DeviceStore &store, const QStringList &args)
     if (!app) {
         return fail({u"An error was encountered processing the command "
                      u"(domain=FBSOpenApplicationServiceErrorDomain, code=4):\n"
-                     u"The request to open \""_s
-                         + bundleId + u"\" failed.",
+                     u"The request to open \""_s +
+                         bundleId + u"\" failed.",
                      4});
     }
     const QString root = AppGroups::rootOf(device->dataPath());
@@ -293,6 +308,55 @@ int cmdAddMedia(const DeviceStore &store, const QStringList &args)
     if (!device->isBooted())
         return fail({u"Unable to lookup in current state: "_s + stateText(device->state), 149});
     return Media::addMedia(*device, args.mid(1), &error) ? 0 : fail(error);
+}
+
+// Each of these needs a booted device, as CoreSimulator's installation service runs in it.
+std::optional<Device> bootedDevice(const DeviceStore &store, const QString &argument, CommandError *error)
+{
+    auto device = store.find(argument, error);
+    if (device && !device->isBooted()) {
+        *error = {u"Unable to lookup in current state: "_s + stateText(device->state), 149};
+        return std::nullopt;
+    }
+    return device;
+}
+
+int cmdInstall(const DeviceStore &store, const QStringList &args)
+{
+    if (args.size() != 2)
+        return usageError(u"install"_s);
+    CommandError error;
+    const auto device = bootedDevice(store, args[0], &error);
+    if (!device)
+        return fail(error);
+    return InstalledApps::install(*device, args[1], &error) ? 0 : fail(error);
+}
+
+int cmdListApps(const DeviceStore &store, const QStringList &args)
+{
+    if (args.size() != 1)
+        return usageError(u"listapps"_s);
+    CommandError error;
+    const auto device = bootedDevice(store, args[0], &error);
+    if (!device)
+        return fail(error);
+    writeOut(InstalledApps::listApps(*device));
+    return 0;
+}
+
+int cmdGetAppContainer(const DeviceStore &store, const QStringList &args)
+{
+    if (args.size() < 2 || args.size() > 3)
+        return usageError(u"get_app_container"_s);
+    CommandError error;
+    const auto device = bootedDevice(store, args[0], &error);
+    if (!device)
+        return fail(error);
+    QByteArray out;
+    if (!InstalledApps::containerPath(*device, args[1], args.value(2, u"app"_s), &out, &error))
+        return fail(error);
+    writeOut(out);
+    return 0;
 }
 
 int simctl(QStringList args)
@@ -334,6 +398,12 @@ int simctl(QStringList args)
         return cmdLaunch(store, args);
     if (command == u"addmedia")
         return cmdAddMedia(store, args);
+    if (command == u"install")
+        return cmdInstall(store, args);
+    if (command == u"listapps")
+        return cmdListApps(store, args);
+    if (command == u"get_app_container")
+        return cmdGetAppContainer(store, args);
 
     writeErr(u"Unrecognized subcommand: "_s + command);
     writeOut(usageText);
@@ -354,8 +424,8 @@ int main(int argc, char **argv)
     }
     const QString tool = args.takeFirst();
     if (tool != u"simctl") {
-        writeErr(u"xcrun: error: unable to find utility \""_s + tool
-                 + u"\", not a developer tool or in PATH (this stand-in only provides simctl)");
+        writeErr(u"xcrun: error: unable to find utility \""_s + tool +
+                 u"\", not a developer tool or in PATH (this stand-in only provides simctl)");
         return 1;
     }
     try {

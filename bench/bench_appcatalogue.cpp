@@ -1,0 +1,121 @@
+// The Apps screen on a device with 200 installed apps (half with an icon, one data container
+// each, 40 app groups): the catalogue read on its own (the pool thread's work), and the time from
+// a new screen to its filled list. Target: 50 ms to the filled list.
+#include "screens/appsview.h"
+#include "simulator/appcatalogue.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QListView>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int appCount = 200;
+const QString udid = u"5A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9"_s;
+
+bool write(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray metadata(const QString &identifier)
+{
+    return "<?xml version=\"1.0\"?><plist "
+           "version=\"1.0\"><dict><key>MCMMetadataContentClass</key><integer>2</integer>"
+           "<key>MCMMetadataIdentifier</key><string>" +
+           identifier.toUtf8() + "</string><key>MCMMetadataInfo</key><dict/></dict></plist>";
+}
+
+QString home()
+{
+    static QTemporaryDir dir(QDir::tempPath() + u"/lanthorn-bench-apps-XXXXXX"_s);
+    static const bool built = [] {
+        const QString data =
+            dir.path() + u"/Library/Developer/CoreSimulator/Devices/"_s + udid + u"/data/Containers/";
+        QImage icon(120, 120, QImage::Format_ARGB32);
+        icon.fill(Qt::darkCyan);
+        for (int i = 0; i < appCount; ++i) {
+            const QString id = u"com.example.app%1"_s.arg(i);
+            const QString bundle = data + u"Bundle/Application/B%1/App%1.app"_s.arg(i);
+            QByteArray info =
+                "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>" +
+                id.toUtf8() + "</string><key>CFBundleDisplayName</key><string>App " +
+                QByteArray::number(appCount - i) + "</string>";
+            if (i % 2 == 0) {
+                info +=
+                    "<key>CFBundleIcons</key><dict><key>CFBundlePrimaryIcon</key><dict><key>CFBundleIconFiles"
+                    "</key><array><string>AppIcon60x60</string></array></dict></dict>";
+            }
+            write(bundle + u"/Info.plist"_s, info + "</dict></plist>");
+            if (i % 2 == 0)
+                icon.save(bundle + u"/AppIcon60x60@2x.png"_s);
+            write(data + u"Data/Application/D%1/.com.apple.mobile_container_manager.metadata.plist"_s.arg(i),
+                  metadata(id));
+            if (i % 5 == 0)
+                write(data +
+                          u"Shared/AppGroup/G%1/.com.apple.mobile_container_manager.metadata.plist"_s.arg(i),
+                      metadata(u"group.com.example.app%1"_s.arg(i)));
+        }
+        return true;
+    }();
+    Q_UNUSED(built);
+    return dir.path();
+}
+
+void BM_ReadCatalogue(benchmark::State &state)
+{
+    const QString path = home();
+    for (auto _ : state) {
+        const auto catalogue = AppCatalogue::read(path, udid);
+        if (catalogue.apps.size() != appCount)
+            state.SkipWithError("not every app was found");
+        benchmark::DoNotOptimize(catalogue);
+    }
+}
+BENCHMARK(BM_ReadCatalogue)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// From a new screen for a shut-down device to its list holding every app, icons decoded.
+void BM_FilledList(benchmark::State &state)
+{
+    const Simulator device{udid, u"iPhone"_s, u"iOS 17.5"_s, false};
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        AppsView view(device, {}, home());
+        QEventLoop loop;
+        QObject::connect(&view, &AppsView::catalogueApplied, &loop, &QEventLoop::quit);
+        view.show();
+        loop.exec();
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+        if (view.appList()->model()->rowCount() < appCount)
+            state.SkipWithError("the list is not filled");
+    }
+}
+BENCHMARK(BM_FilledList)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,627 @@
+#include "appcatalogue.h"
+
+#include "simulator.h"
+#include "storagelocator.h"
+#include "toolrunner.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QSet>
+#include <QUrl>
+
+#include "plistcompat.h"
+
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString metadataFileName = u".com.apple.mobile_container_manager.metadata.plist"_s;
+// More icon names than this in one Info.plist are not looked at.
+constexpr int maxIconNames = 16;
+
+struct PlistDeleter
+{
+    void operator()(void *node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+// A string member of a dictionary, or none. Through the length-aware accessor: libplist 2.2
+// aborts on a string holding NUL otherwise.
+std::optional<QString> stringMember(plist_t dict, const char *key)
+{
+    plist_t item = dict ? plist_dict_get_item(dict, key) : nullptr;
+    if (!item || plist_get_node_type(item) != PLIST_STRING)
+        return std::nullopt;
+    uint64_t length = 0;
+    const char *text = plist_get_string_ptr(item, &length);
+    if (!text)
+        return std::nullopt;
+    return QString::fromUtf8(text, qsizetype(length));
+}
+
+plist_t dictMember(plist_t dict, const char *key)
+{
+    plist_t item = dict ? plist_dict_get_item(dict, key) : nullptr;
+    return item && plist_get_node_type(item) == PLIST_DICT ? item : nullptr;
+}
+
+PlistPtr parseBounded(const QByteArray &bytes)
+{
+    if (!StorageLocator::plistShapeIsSafe(bytes))
+        return nullptr;
+    PlistPtr root(PlistCompat::parse(bytes.constData(), uint32_t(bytes.size())));
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
+        return nullptr;
+    return root;
+}
+
+// Folders directly inside `folder`, links left out; none when `folder` leads out of the device.
+QStringList containerFolders(const QString &folder, const QString &deviceCanonical)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (canonical.isEmpty() || !canonical.startsWith(deviceCanonical + u'/'))
+        return {};
+    QStringList out;
+    QDirIterator it(folder, QDir::Dirs | QDir::NoSymLinks | QDir::Hidden | QDir::NoDotAndDotDot);
+    while (it.hasNext())
+        out.append(it.next());
+    return out;
+}
+
+std::optional<QString> containerIdentifier(const QString &container, QDateTime *modified)
+{
+    const QString path = container + u'/' + metadataFileName;
+    const auto bytes = StorageLocator::readSmallRegularFile(path, StorageLocator::maxMetadataBytes, false);
+    if (!bytes)
+        return std::nullopt;
+    const auto identifier = StorageLocator::metadataIdentifier(*bytes);
+    if (!identifier || identifier->isEmpty())
+        return std::nullopt;
+    if (modified)
+        *modified = QFileInfo(path).lastModified();
+    return QString::fromUtf8(*identifier);
+}
+
+bool isIconFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink() && info.size() <= AppCatalogue::maxIconBytes;
+}
+
+// The icon files CFBundleIcons names, as they lie in the bundle, largest first.
+QStringList iconFiles(plist_t info, const QString &bundle)
+{
+    QStringList names;
+    for (const char *iconsKey : {"CFBundleIcons", "CFBundleIcons~ipad"}) {
+        plist_t primary = dictMember(dictMember(info, iconsKey), "CFBundlePrimaryIcon");
+        plist_t files = primary ? plist_dict_get_item(primary, "CFBundleIconFiles") : nullptr;
+        if (!files || plist_get_node_type(files) != PLIST_ARRAY)
+            continue;
+        const uint32_t count = std::min<uint32_t>(plist_array_get_size(files), maxIconNames);
+        for (uint32_t i = 0; i < count; ++i) {
+            plist_t item = plist_array_get_item(files, i);
+            uint64_t length = 0;
+            const char *text = item && plist_get_node_type(item) == PLIST_STRING
+                                   ? plist_get_string_ptr(item, &length)
+                                   : nullptr;
+            const QString name = text ? QString::fromUtf8(text, qsizetype(length)) : QString();
+            // A name from the file never leads out of the bundle.
+            if (isSafePathComponent(name) && !names.contains(name))
+                names.append(name);
+        }
+    }
+    // Later names are the larger sizes (AppIcon20x20, AppIcon29x29, AppIcon60x60).
+    std::reverse(names.begin(), names.end());
+    QStringList out;
+    for (const QString &name : std::as_const(names)) {
+        const QString base = name.endsWith(u".png"_s) ? name.chopped(4) : name;
+        for (const QString &suffix :
+             {u"@3x.png"_s, u"@2x.png"_s, u"@2x~ipad.png"_s, u".png"_s, u"~ipad.png"_s}) {
+            const QString path = bundle + u'/' + base + suffix;
+            if (!out.contains(path) && isIconFile(path))
+                out.append(path);
+        }
+    }
+    return out;
+}
+
+struct Found
+{
+    AppCatalogue::App app;
+    QDateTime modified;
+    QString container;
+};
+
+std::optional<Found> readBundle(const QString &container)
+{
+    QDirIterator it(container, {u"*.app"_s},
+                    QDir::Dirs | QDir::NoSymLinks | QDir::Hidden | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        const QString bundle = it.next();
+        const QString infoPath = bundle + u"/Info.plist"_s;
+        const auto bytes =
+            StorageLocator::readSmallRegularFile(infoPath, AppCatalogue::maxInfoPlistBytes, false);
+        if (!bytes)
+            continue;
+        const PlistPtr info = parseBounded(*bytes);
+        const auto identifier = stringMember(info.get(), "CFBundleIdentifier");
+        if (!identifier || identifier->trimmed().isEmpty())
+            continue;
+        Found found;
+        found.app.bundleIdentifier = *identifier;
+        found.app.bundlePath = bundle;
+        for (const char *key : {"CFBundleDisplayName", "CFBundleName"}) {
+            if (const auto name = stringMember(info.get(), key); name && !name->trimmed().isEmpty()) {
+                found.app.displayName = name->trimmed();
+                break;
+            }
+        }
+        if (found.app.displayName.isEmpty())
+            found.app.displayName = QFileInfo(bundle).completeBaseName();
+        found.app.iconFiles = iconFiles(info.get(), bundle);
+        found.modified = QFileInfo(infoPath).lastModified();
+        found.container = container;
+        return found;
+    }
+    return std::nullopt;
+}
+
+// Of two folders claiming one identifier: the newer, then the first by name, so the choice does
+// not depend on the directory's order.
+template <typename T> bool preferred(const T &candidate, const T &current)
+{
+    if (candidate.modified != current.modified)
+        return candidate.modified > current.modified;
+    return candidate.container < current.container;
+}
+
+struct ClaimedFolder
+{
+    QString container;
+    QDateTime modified;
+};
+
+QString folderName(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+struct Disk
+{
+    QList<AppCatalogue::App> apps;
+    QHash<QString, QList<ClaimedFolder>> dataContainers;
+    QList<AppCatalogue::Group> groups;
+
+    // Changes whenever an app, a container or a group comes or goes.
+    QString signature() const
+    {
+        QStringList parts;
+        for (const AppCatalogue::App &app : apps)
+            parts << app.bundleIdentifier + u'\n' + app.bundlePath;
+        for (auto it = dataContainers.cbegin(); it != dataContainers.cend(); ++it) {
+            for (const ClaimedFolder &claim : *it)
+                parts << it.key() + u'\n' + claim.container;
+        }
+        for (const AppCatalogue::Group &group : groups)
+            parts << group.identifier + u'\n' + group.path;
+        parts.sort();
+        return parts.join(u'\0');
+    }
+};
+
+Disk readDisk(const QString &homePath, const QString &udid)
+{
+    Disk disk;
+    if (!isSafePathComponent(udid))
+        return disk;
+    const QString data = AppCatalogue::deviceDataFolder(homePath, udid);
+    const QString deviceCanonical = QFileInfo(QFileInfo(data).absolutePath()).canonicalFilePath();
+    if (deviceCanonical.isEmpty())
+        return disk;
+
+    QHash<QString, Found> bundles;
+    for (const QString &container :
+         containerFolders(data + u"/Containers/Bundle/Application", deviceCanonical)) {
+        auto found = readBundle(container);
+        if (!found)
+            continue;
+        auto existing = bundles.find(found->app.bundleIdentifier);
+        if (existing == bundles.end() || preferred(*found, *existing))
+            bundles.insert(found->app.bundleIdentifier, std::move(*found));
+    }
+    for (const Found &found : std::as_const(bundles))
+        disk.apps.append(found.app);
+
+    for (const QString &container :
+         containerFolders(data + u"/Containers/Data/Application", deviceCanonical)) {
+        QDateTime modified;
+        if (const auto identifier = containerIdentifier(container, &modified);
+            identifier && bundles.contains(*identifier))
+            disk.dataContainers[*identifier].append({container, modified});
+    }
+
+    QHash<QString, ClaimedFolder> groups;
+    for (const QString &container :
+         containerFolders(data + u"/Containers/Shared/AppGroup", deviceCanonical)) {
+        QDateTime modified;
+        const auto identifier = containerIdentifier(container, &modified);
+        if (!identifier)
+            continue;
+        const ClaimedFolder candidate{container, modified};
+        auto existing = groups.find(*identifier);
+        if (existing == groups.end() || preferred(candidate, *existing))
+            groups.insert(*identifier, candidate);
+    }
+    for (auto it = groups.cbegin(); it != groups.cend(); ++it)
+        disk.groups.append({it.key(), it->container});
+    return disk;
+}
+
+bool byIdentifier(const AppCatalogue::Group &a, const AppCatalogue::Group &b)
+{
+    return a.identifier < b.identifier;
+}
+
+AppCatalogue::Catalogue tie(Disk disk, const AppCatalogue::ToolReports &reports)
+{
+    AppCatalogue::Catalogue catalogue;
+    QSet<QString> tied;
+    for (AppCatalogue::App &app : disk.apps) {
+        const auto report = reports.constFind(app.bundleIdentifier);
+        const QList<ClaimedFolder> claims = disk.dataContainers.value(app.bundleIdentifier);
+        const ClaimedFolder *chosen = nullptr;
+        for (const ClaimedFolder &claim : claims) {
+            // What the tool names wins; otherwise the newer container.
+            if (report != reports.cend() && folderName(claim.container) == report->dataContainerName) {
+                chosen = &claim;
+                break;
+            }
+            if (!chosen || preferred(claim, *chosen))
+                chosen = &claim;
+        }
+        if (chosen)
+            app.dataContainer = chosen->container;
+        if (report != reports.cend()) {
+            for (const AppCatalogue::Group &group : std::as_const(disk.groups)) {
+                if (report->groups.contains(group.identifier)) {
+                    app.groups.append(group);
+                    tied.insert(group.identifier);
+                }
+            }
+            std::sort(app.groups.begin(), app.groups.end(), byIdentifier);
+        }
+        catalogue.apps.append(std::move(app));
+    }
+    std::sort(catalogue.apps.begin(), catalogue.apps.end(),
+              [](const AppCatalogue::App &a, const AppCatalogue::App &b) {
+                  if (const int c = a.displayName.compare(b.displayName, Qt::CaseInsensitive))
+                      return c < 0;
+                  if (const int c = a.displayName.compare(b.displayName))
+                      return c < 0;
+                  return a.bundleIdentifier < b.bundleIdentifier;
+              });
+    for (const AppCatalogue::Group &group : std::as_const(disk.groups)) {
+        if (!tied.contains(group.identifier))
+            catalogue.sharedGroups.append(group);
+    }
+    std::sort(catalogue.sharedGroups.begin(), catalogue.sharedGroups.end(), byIdentifier);
+    return catalogue;
+}
+
+// An old-style (OpenStep) property list, as far as `simctl listapps` uses it: dictionaries,
+// arrays, quoted and bare strings, and <hex> data. Recursive, so the nesting is bounded.
+class OpenStepParser
+{
+public:
+    struct Node
+    {
+        enum class Kind { String, Dict, Array, Data } kind = Kind::String;
+        QString text;
+        QList<std::pair<QString, Node>> members;
+        QList<Node> items;
+    };
+
+    explicit OpenStepParser(const QByteArray &bytes) : m_p(bytes.constData()), m_end(m_p + bytes.size()) {}
+
+    std::optional<Node> parseDocument()
+    {
+        Node root;
+        if (!value(root, 0))
+            return std::nullopt;
+        skipSpace();
+        if (m_p != m_end)
+            return std::nullopt;
+        return root;
+    }
+
+private:
+    static constexpr int maxDepth = 32;
+
+    static bool isBare(char c)
+    {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
+    }
+
+    void skipSpace()
+    {
+        while (m_p != m_end) {
+            const char c = *m_p;
+            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
+                ++m_p;
+            } else if (c == '/' && m_end - m_p > 1 && m_p[1] == '/') {
+                while (m_p != m_end && *m_p != '\n')
+                    ++m_p;
+            } else if (c == '/' && m_end - m_p > 1 && m_p[1] == '*') {
+                const char *close = nullptr;
+                for (const char *q = m_p + 2; q + 1 < m_end; ++q) {
+                    if (q[0] == '*' && q[1] == '/') {
+                        close = q;
+                        break;
+                    }
+                }
+                if (!close) {
+                    m_p = m_end;
+                    m_failed = true;
+                    return;
+                }
+                m_p = close + 2;
+            } else {
+                return;
+            }
+        }
+    }
+
+    bool take(char c)
+    {
+        skipSpace();
+        if (m_p == m_end || *m_p != c)
+            return false;
+        ++m_p;
+        return true;
+    }
+
+    static int hexValue(char c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+
+    bool quoted(QString &out)
+    {
+        ++m_p; // the opening quote
+        QByteArray utf8;
+        while (m_p != m_end && *m_p != '"') {
+            if (*m_p != '\\') {
+                utf8.append(*m_p++);
+                continue;
+            }
+            if (++m_p == m_end)
+                return false;
+            const char c = *m_p++;
+            switch (c) {
+            case 'n':
+                utf8.append('\n');
+                break;
+            case 't':
+                utf8.append('\t');
+                break;
+            case 'r':
+                utf8.append('\r');
+                break;
+            case 'a':
+                utf8.append('\a');
+                break;
+            case 'b':
+                utf8.append('\b');
+                break;
+            case 'f':
+                utf8.append('\f');
+                break;
+            case 'v':
+                utf8.append('\v');
+                break;
+            case 'U': {
+                char16_t unit = 0;
+                for (int i = 0; i < 4; ++i) {
+                    const int v = m_p != m_end ? hexValue(*m_p) : -1;
+                    if (v < 0)
+                        return false;
+                    unit = char16_t(unit * 16 + v);
+                    ++m_p;
+                }
+                utf8.append(QString(QChar(unit)).toUtf8());
+                break;
+            }
+            default:
+                if (c >= '0' && c <= '7') {
+                    int v = c - '0';
+                    for (int i = 0; i < 2 && m_p != m_end && *m_p >= '0' && *m_p <= '7'; ++i)
+                        v = v * 8 + (*m_p++ - '0');
+                    utf8.append(char(v & 0xFF));
+                } else {
+                    utf8.append(c);
+                }
+            }
+        }
+        if (m_p == m_end)
+            return false;
+        ++m_p; // the closing quote
+        out = QString::fromUtf8(utf8);
+        return true;
+    }
+
+    bool string(QString &out)
+    {
+        skipSpace();
+        if (m_p == m_end)
+            return false;
+        if (*m_p == '"')
+            return quoted(out);
+        const char *start = m_p;
+        while (m_p != m_end && isBare(*m_p))
+            ++m_p;
+        if (m_p == start)
+            return false;
+        out = QString::fromLatin1(start, m_p - start);
+        return true;
+    }
+
+    bool value(Node &node, int depth)
+    {
+        skipSpace();
+        if (m_failed || m_p == m_end || depth > maxDepth)
+            return false;
+        switch (*m_p) {
+        case '{':
+            ++m_p;
+            node.kind = Node::Kind::Dict;
+            while (!take('}')) {
+                std::pair<QString, Node> member;
+                if (!string(member.first) || !take('=') || !value(member.second, depth + 1) || !take(';'))
+                    return false;
+                node.members.append(std::move(member));
+            }
+            return !m_failed;
+        case '(':
+            ++m_p;
+            node.kind = Node::Kind::Array;
+            if (take(')'))
+                return !m_failed;
+            for (;;) {
+                Node item;
+                if (!value(item, depth + 1))
+                    return false;
+                node.items.append(std::move(item));
+                if (take(')'))
+                    return !m_failed;
+                if (!take(','))
+                    return false;
+                if (take(')')) // a trailing comma
+                    return !m_failed;
+            }
+        case '<': {
+            ++m_p;
+            node.kind = Node::Kind::Data;
+            while (m_p != m_end && *m_p != '>') {
+                if (hexValue(*m_p) < 0 && *m_p != ' ' && *m_p != '\n' && *m_p != '\t' && *m_p != '\r')
+                    return false;
+                ++m_p;
+            }
+            if (m_p == m_end)
+                return false;
+            ++m_p;
+            return true;
+        }
+        default:
+            node.kind = Node::Kind::String;
+            return string(node.text);
+        }
+    }
+
+    const char *m_p;
+    const char *m_end;
+    bool m_failed = false;
+};
+
+const OpenStepParser::Node *member(const OpenStepParser::Node &dict, const QString &key)
+{
+    for (const auto &[name, value] : dict.members) {
+        if (name == key)
+            return &value;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+namespace AppCatalogue {
+
+QString deviceDataFolder(const QString &homePath, const QString &udid)
+{
+    return QDir(homePath).filePath(u"Library/Developer/CoreSimulator/Devices/"_s + udid + u"/data"_s);
+}
+
+Catalogue read(const QString &homePath, const QString &udid, const ToolReports &reports)
+{
+    return tie(readDisk(homePath, udid), reports);
+}
+
+std::optional<ToolReports> parseListApps(const QByteArray &output)
+{
+    if (output.size() > maxListAppsBytes)
+        return std::nullopt;
+    const auto root = OpenStepParser(output).parseDocument();
+    if (!root || root->kind != OpenStepParser::Node::Kind::Dict)
+        return std::nullopt;
+    ToolReports reports;
+    for (const auto &[bundleIdentifier, app] : root->members) {
+        if (app.kind != OpenStepParser::Node::Kind::Dict)
+            continue;
+        ToolReport report;
+        if (const auto *data = member(app, u"DataContainer"_s);
+            data && data->kind == OpenStepParser::Node::Kind::String) {
+            const QString name = QUrl(data->text).adjusted(QUrl::StripTrailingSlash).fileName();
+            if (isSafePathComponent(name))
+                report.dataContainerName = name;
+        }
+        if (const auto *groups = member(app, u"GroupContainers"_s);
+            groups && groups->kind == OpenStepParser::Node::Kind::Dict) {
+            for (const auto &[identifier, url] : groups->members)
+                report.groups.append(identifier);
+        }
+        reports.insert(bundleIdentifier, report);
+    }
+    return reports;
+}
+
+Result<ToolReports> listApps(const QString &udid, StopToken stop)
+{
+    if (!isSafePathComponent(udid))
+        return Result<ToolReports>::failure(u"Invalid device: "_s + udid);
+    ToolRunner::Options options;
+    options.capture = ToolRunner::Capture::StandardOutput;
+    options.discardOtherOutput = true;
+    options.timeout = std::chrono::milliseconds(30'000);
+    options.maxBytes = maxListAppsBytes;
+    options.stop = stop;
+    const auto run = ToolRunner::run({u"simctl"_s, u"listapps"_s, udid}, options);
+    if (!run)
+        return Result<ToolReports>::failure(run.error());
+    if (run.value().exitCode != 0 || run.value().crashed)
+        return Result<ToolReports>::failure(u"simctl listapps failed"_s);
+    auto reports = parseListApps(run.value().captured);
+    if (!reports)
+        return Result<ToolReports>::failure(u"simctl listapps printed no list"_s);
+    return Result<ToolReports>::success(std::move(*reports));
+}
+
+Catalogue load(const QString &homePath, const Simulator &simulator, ToolCache &cache, StopToken stop)
+{
+    Disk disk = readDisk(homePath, simulator.udid);
+    // Only a booted device answers; any failure leaves every group shared. The answer holds until
+    // the disk changes, so an unchanged device costs no tool run.
+    const bool ask = simulator.isBooted && !disk.apps.isEmpty() && !disk.groups.isEmpty();
+    const QString signature = ask ? simulator.udid + u'\0' + disk.signature() : QString();
+    if (signature != cache.signature) {
+        cache.signature = signature;
+        cache.reports.clear();
+        if (ask) {
+            if (auto listed = listApps(simulator.udid, stop))
+                cache.reports = std::move(listed).value();
+        }
+    }
+    return tie(std::move(disk), cache.reports);
+}
+
+} // namespace AppCatalogue

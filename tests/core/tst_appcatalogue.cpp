@@ -1,0 +1,255 @@
+#include "simulator/appcatalogue.h"
+#include "support/tempfolder.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using AppCatalogue::Catalogue;
+
+namespace {
+
+const QString udid = u"5A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9"_s;
+const QString metadataName = u".com.apple.mobile_container_manager.metadata.plist"_s;
+
+QByteArray xmlDict(const QList<std::pair<QByteArray, QByteArray>> &strings, const QByteArray &extra = {})
+{
+    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>";
+    for (const auto &[key, value] : strings)
+        out += "<key>" + key + "</key><string>" + value + "</string>";
+    return out + extra + "</dict></plist>";
+}
+
+QByteArray metadata(const QByteArray &identifier, qsizetype padTo = 0)
+{
+    QByteArray doc = xmlDict({{"MCMMetadataIdentifier", identifier}});
+    if (doc.size() < padTo)
+        doc.insert(doc.indexOf("<dict>"), QByteArray(padTo - doc.size(), ' '));
+    return doc;
+}
+
+// A device tree described by its rows: "bundle CONTAINER NAME.app KEY=VALUE;KEY=VALUE",
+// "data CONTAINER IDENTIFIER", "bigdata CONTAINER IDENTIFIER" (metadata over the bound),
+// "bare CONTAINER" (a data container without metadata), "group CONTAINER IDENTIFIER",
+// "old CONTAINER" (its metadata dated a day back), "link CONTAINER" (a bundle container that is a
+// link to a bundle outside the device).
+class Device
+{
+public:
+    explicit Device(TempFolder &home) : m_home(home) {}
+
+    QString data(const QString &relative = {}) const
+    {
+        return u"Library/Developer/CoreSimulator/Devices/"_s + udid + u"/data" +
+               (relative.isEmpty() ? QString() : u'/' + relative);
+    }
+
+    bool build(const QStringList &rows)
+    {
+        for (const QString &row : rows) {
+            const QStringList f = row.split(u' ');
+            const QString kind = f.value(0);
+            bool ok = true;
+            if (kind == u"bundle") {
+                QList<std::pair<QByteArray, QByteArray>> info;
+                for (const QString &pair : f.value(3).split(u';', Qt::SkipEmptyParts))
+                    info.append({pair.section(u'=', 0, 0).toUtf8(),
+                                 pair.section(u'=', 1).replace(u'_', u' ').toUtf8()});
+                ok = m_home.createFile(bundle(f[1]) + u'/' + f[2] + u"/Info.plist", xmlDict(info));
+            } else if (kind == u"data" || kind == u"bigdata") {
+                ok = m_home.createFile(dataContainer(f[1]) + u'/' + metadataName,
+                                       metadata(f[2].toUtf8(), kind == u"bigdata" ? 65 * 1024 : 0));
+            } else if (kind == u"bare") {
+                ok = m_home.createDir(dataContainer(f[1]) + u"/Documents");
+            } else if (kind == u"group") {
+                ok = m_home.createFile(data(u"Containers/Shared/AppGroup/"_s + f[1]) + u'/' + metadataName,
+                                       metadata(f[2].toUtf8()));
+            } else if (kind == u"old") {
+                QFile file(m_home.path(dataContainer(f[1]) + u'/' + metadataName));
+                ok = file.open(QIODevice::ReadWrite) &&
+                     file.setFileTime(QDateTime::currentDateTime().addDays(-1),
+                                      QFileDevice::FileModificationTime);
+            } else if (kind == u"link") {
+                ok = m_home.createFile(u"elsewhere/Evil.app/Info.plist"_s,
+                                       xmlDict({{"CFBundleIdentifier", "com.example.evil"}})) &&
+                     m_home.createDir(data(u"Containers/Bundle/Application"_s)) &&
+                     m_home.createSymlink(m_home.path(u"elsewhere"_s), bundle(f[1]));
+            } else {
+                ok = false;
+            }
+            if (!ok)
+                return false;
+        }
+        return true;
+    }
+
+    QString bundle(const QString &container) const
+    {
+        return data(u"Containers/Bundle/Application/"_s + container);
+    }
+    QString dataContainer(const QString &container) const
+    {
+        return data(u"Containers/Data/Application/"_s + container);
+    }
+
+private:
+    TempFolder &m_home;
+};
+
+// "name|identifier|data container folder name|groups" per app, and the shared groups.
+QStringList describe(const Catalogue &catalogue)
+{
+    QStringList out;
+    for (const AppCatalogue::App &app : catalogue.apps) {
+        QStringList groups;
+        for (const AppCatalogue::Group &group : app.groups)
+            groups << group.identifier;
+        out << app.displayName + u'|' + app.bundleIdentifier + u'|' +
+                   QFileInfo(app.dataContainer).fileName() + u'|' + groups.join(u',');
+    }
+    for (const AppCatalogue::Group &group : catalogue.sharedGroups)
+        out << u"shared "_s + group.identifier;
+    return out;
+}
+
+} // namespace
+
+class TestAppCatalogue : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsTheDevice_data()
+    {
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QString>("reportedDataContainer"); // for com.example.a; empty: no report
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("no app") << QStringList{u"group G1 group.com.apple.notes"_s} << QString()
+                                << QStringList{u"shared group.com.apple.notes"_s};
+        QTest::newRow("no data folder") << QStringList{} << QString() << QStringList{};
+        QTest::newRow("names and order")
+            << QStringList{u"bundle B1 Zed.app CFBundleIdentifier=com.example.z;CFBundleDisplayName=zebra"_s,
+                           u"bundle B2 Alpha.app CFBundleIdentifier=com.example.a;CFBundleName=Alpha_Beta"_s,
+                           u"bundle B3 Quiet.app CFBundleIdentifier=com.example.q;CFBundleDisplayName=_"_s,
+                           u"bundle B4 Nameless.app CFBundleName=NoIdentifier"_s}
+            << QString()
+            << QStringList{u"Alpha Beta|com.example.a||"_s, u"Quiet|com.example.q||"_s,
+                           u"zebra|com.example.z||"_s};
+        QTest::newRow("data container without metadata")
+            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s, u"bare D1"_s} << QString()
+            << QStringList{u"A|com.example.a||"_s};
+        QTest::newRow("metadata over the bounds")
+            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s,
+                           u"bigdata D1 com.example.a"_s}
+            << QString() << QStringList{u"A|com.example.a||"_s};
+        QTest::newRow("two containers claim one app: the newer")
+            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s, u"data D1 com.example.a"_s,
+                           u"data D2 com.example.a"_s, u"old D2"_s}
+            << QString() << QStringList{u"A|com.example.a|D1|"_s};
+        QTest::newRow("two containers claim one app: the tool's")
+            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s, u"data D1 com.example.a"_s,
+                           u"data D2 com.example.a"_s, u"old D2"_s}
+            << u"D2"_s << QStringList{u"A|com.example.a|D2|"_s};
+        QTest::newRow("groups only by the tool")
+            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s,
+                           u"group G1 group.com.example.a"_s, u"group G2 group.com.example.other"_s}
+            << u"none"_s
+            << QStringList{u"A|com.example.a||group.com.example.a"_s, u"shared group.com.example.other"_s};
+        QTest::newRow("groups without a report are shared")
+            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s,
+                           u"group G1 group.com.example.a"_s}
+            << QString() << QStringList{u"A|com.example.a||"_s, u"shared group.com.example.a"_s};
+        QTest::newRow("bundle linked out of the device")
+            << QStringList{u"link B1"_s, u"bundle B2 A.app CFBundleIdentifier=com.example.a"_s} << QString()
+            << QStringList{u"A|com.example.a||"_s};
+    }
+
+    void readsTheDevice()
+    {
+        QFETCH(QStringList, tree);
+        QFETCH(QString, reportedDataContainer);
+        QFETCH(QStringList, expected);
+        TempFolder home;
+        Device device(home);
+        QVERIFY(device.build(tree));
+        AppCatalogue::ToolReports reports;
+        if (!reportedDataContainer.isEmpty())
+            reports.insert(u"com.example.a"_s, {reportedDataContainer, {u"group.com.example.a"_s}});
+        QCOMPARE(describe(AppCatalogue::read(home.path(), udid, reports)), expected);
+    }
+
+    // A UDID that is not one folder name gives nothing, even where its path holds apps.
+    void unsafeUdidGivesNoApps()
+    {
+        TempFolder home;
+        QVERIFY(home.createFile(
+            u"Library/Developer/CoreSimulator/data/Containers/Bundle/Application/B/A.app/Info.plist"_s,
+            xmlDict({{"CFBundleIdentifier", "com.example.a"}})));
+        QCOMPARE(AppCatalogue::read(home.path(), u"../Devices/.."_s).apps.size(), 0);
+        QCOMPARE(AppCatalogue::read(home.path(), u".."_s).apps.size(), 0);
+    }
+
+    void parsesListApps_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QStringList>("expected"); // "id|data container|groups"; "none": no list
+
+        QTest::newRow("user app")
+            << QByteArray(
+                   "{\n\t\"com.example.a\" =     {\n\t\tApplicationType = User;\n"
+                   "\t\tDataContainer = \"file:///h/data/Containers/Data/Application/D1/\";\n"
+                   "\t\tGroupContainers =         {\n\t\t\t\"group.a\" = \"file:///x/\";\n"
+                   "\t\t\t\"TEAM.b\" = \"file:///y/\";\n\t\t};\n\t\tSBAppTags =         (\n\t\t);\n\t};\n}\n")
+            << QStringList{u"com.example.a|D1|group.a,TEAM.b"_s};
+        QTest::newRow("escapes and arrays") << QByteArray("{ \"a\\\"b\" = { Tags = ( x, \"y\", <0fab> ); "
+                                                          "GroupContainers = { \"g\\U00e9\" = z; }; }; }")
+                                            << QStringList{QString::fromUtf8("a\"b||g\u00e9")};
+        QTest::newRow("data container that is no folder name")
+            << QByteArray("{ a = { DataContainer = \"file:///..\"; }; }") << QStringList{u"a||"_s};
+        QTest::newRow("unterminated") << QByteArray("{ a = { b = c; };") << QStringList{u"none"_s};
+        QTest::newRow("trailing text") << QByteArray("{ } x") << QStringList{u"none"_s};
+        QTest::newRow("unterminated string") << QByteArray("{ a = \"b; }") << QStringList{u"none"_s};
+        QTest::newRow("too deep") << QByteArray("{ a = ") + QByteArray("(").repeated(100) +
+                                         QByteArray(")").repeated(100) + "; }"
+                                  << QStringList{u"none"_s};
+        QTest::newRow("not a dictionary") << QByteArray("( a )") << QStringList{u"none"_s};
+        QTest::newRow("error text") << QByteArray("Unable to lookup in current state: Shutdown")
+                                    << QStringList{u"none"_s};
+    }
+
+    void parsesListApps()
+    {
+        QFETCH(QByteArray, output);
+        QFETCH(QStringList, expected);
+        const auto reports = AppCatalogue::parseListApps(output);
+        QStringList got;
+        if (!reports)
+            got << u"none"_s;
+        else
+            for (auto it = reports->cbegin(); it != reports->cend(); ++it)
+                got << it.key() + u'|' + it->dataContainerName + u'|' + it->groups.join(u',');
+        QCOMPARE(got, expected);
+    }
+
+    // The tool's real output, team-prefixed groups and all.
+    void parsesRealListApps()
+    {
+        QFile sample(QStringLiteral(LANTHORN_SAMPLES_DIR "/simctl-listapps-Xcode16.3-AppleDevTools.txt"));
+        if (!sample.open(QIODevice::ReadOnly))
+            QSKIP("the listapps sample is not present");
+        const auto reports = AppCatalogue::parseListApps(sample.readAll());
+        QVERIFY(reports);
+        QCOMPARE(reports->size(), 2);
+        const AppCatalogue::ToolReport bridge = reports->value(u"com.apple.Bridge"_s);
+        QCOMPARE(bridge.dataContainerName, u"8D15394A-12B2-41C0-9444-4F5E2DF46370"_s);
+        QCOMPARE(bridge.groups.size(), 6);
+        QVERIFY(bridge.groups.contains(u"243LU875E5.groups.com.apple.podcasts"_s));
+        QVERIFY(reports->value(u"com.apple.webapp"_s).groups.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppCatalogue)
+#include "tst_appcatalogue.moc"
