@@ -1,10 +1,13 @@
 #include "filesstate.h"
 
 #include "fileoperations.h"
+#include "folderwatch.h"
 #include "listing.h"
 #include "namerules.h"
 #include "simulator/simulator.h"
+#include "simulator/storagelocator.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -16,6 +19,9 @@ struct FilesState::ReloadResult
 {
     std::optional<QUrl> root;
     QList<FileEntry> entries;
+    // Folder path → listing, for the folder read and the other watched folders.
+    QHash<QString, QList<FileEntry>> listings;
+    QStringList storageFolders;
 };
 
 namespace {
@@ -45,11 +51,20 @@ QString nameOf(const QString &path)
 FilesState::FilesState(const Simulator &simulator, Services services, QObject *parent)
     : FilesState([simulator] { return simulator.filesStorageURL(); }, std::move(services), parent)
 {
+    // A UDID is one plain path component, or there is nothing to watch for.
+    const QString &udid = simulator.udid;
+    if (!udid.isEmpty() && !udid.contains(u'/') && !udid.contains(QChar(0)) && udid != u"."_s &&
+        udid != u".."_s)
+        m_storageAnchor = StorageLocator::appGroupFolder(QDir::homePath(), udid);
 }
 
 FilesState::FilesState(StorageLookup storageLookup, Services services, QObject *parent)
     : QObject(parent), m_storageLookup(std::move(storageLookup)), m_services(std::move(services))
 {
+    if (m_services.folderNotifier) {
+        m_watch = std::make_unique<FolderWatch>(m_services.folderNotifier());
+        connect(m_watch.get(), &FolderWatch::changed, this, &FilesState::checkForChanges);
+    }
 }
 
 FilesState::~FilesState() = default;
@@ -102,30 +117,68 @@ void FilesState::reload(bool showLoading)
     }
     ++m_reloadCount;
     emit reloadCountChanged();
+    // Watched before it is read, so that no change falls between the two.
+    updateWatch();
+    startRead(false);
+}
 
+void FilesState::startRead(bool isCheck)
+{
     const quint64 generation = ++m_latestReload;
     ++m_pendingReloads;
+    if (m_watch)
+        m_watch->setBusy(true);
     auto *watcher = new QFutureWatcher<ReloadResult>(this);
-    connect(watcher, &QFutureWatcher<ReloadResult>::finished, this, [this, watcher, generation] {
+    connect(watcher, &QFutureWatcher<ReloadResult>::finished, this, [this, watcher, generation, isCheck] {
         --m_pendingReloads;
         watcher->deleteLater();
         // An older reload that ends late would show one folder's items under another's path.
-        if (generation == m_latestReload)
-            applyReload(watcher->result());
+        if (generation == m_latestReload) {
+            const ReloadResult &result = watcher->result();
+            if (isCheck)
+                applyCheck(result);
+            else
+                applyReload(result);
+            followRecentWrites(result);
+        }
+        // Changes seen meanwhile start their check only now, after this result.
+        if (m_watch && m_pendingReloads == 0)
+            m_watch->setBusy(false);
     });
-    watcher->setFuture(QtConcurrent::run([lookup = m_storageLookup, folder = m_currentDirectory] {
+    QStringList others;
+    if (m_watch) {
+        for (const QUrl &folder : std::as_const(m_shownFolders))
+            if (folder != m_currentDirectory && folder.isLocalFile())
+                others << localPath(folder);
+    }
+    watcher->setFuture(QtConcurrent::run([lookup = m_storageLookup, folder = m_currentDirectory, others,
+                                          anchor = m_watch ? m_storageAnchor : QString()] {
         ReloadResult result;
         result.root = lookup ? lookup() : std::nullopt;
-        if (result.root)
-            result.entries = listDirectory(folder.value_or(*result.root));
+        if (!result.root) {
+            if (!anchor.isEmpty())
+                result.storageFolders = storageAppearanceFolders(anchor);
+            return result;
+        }
+        const QUrl shown = folder.value_or(*result.root);
+        result.entries = listDirectory(shown);
+        result.listings.insert(localPath(shown), result.entries);
+        for (const QString &other : others)
+            if (!result.listings.contains(other))
+                result.listings.insert(other, listDirectory(other));
         return result;
     }));
 }
 
 void FilesState::applyReload(const ReloadResult &result)
 {
+    m_listings = result.listings;
+    m_storageFolders = result.storageFolders;
     if (!result.root) {
         setLoadState(LoadState::storageMissing());
+        // A container made between the scan and its watch would go unseen: look once more.
+        if (!updateWatch().isEmpty())
+            m_watch->noteChange();
         emit reloadApplied();
         return;
     }
@@ -139,6 +192,7 @@ void FilesState::applyReload(const ReloadResult &result)
     LoadState loaded = LoadState::loaded(result.entries);
     const bool stateChanged = !(m_loadState == loaded);
     m_loadState = std::move(loaded);
+    updateWatch();
     if (rootChanged)
         emit rootURLChanged();
     if (stateChanged)
@@ -146,6 +200,102 @@ void FilesState::applyReload(const ReloadResult &result)
     if (folderChanged)
         emit currentDirectoryChanged();
     emit reloadApplied();
+}
+
+// A check found something the last reload did not see (or the storage came or went): it becomes
+// that reload. Otherwise it changes nothing, and no reload is counted.
+void FilesState::applyCheck(const ReloadResult &result)
+{
+    bool differs = false;
+    if (!result.root) {
+        differs = m_loadState.kind() != LoadState::Kind::storageMissing;
+    } else {
+        differs = !m_loadState.isLoaded() || m_rootURL != result.root;
+        for (auto it = result.listings.begin(); !differs && it != result.listings.end(); ++it) {
+            const auto seen = m_listings.constFind(it.key());
+            differs = seen == m_listings.constEnd() || *seen != it.value();
+        }
+    }
+    if (differs) {
+        ++m_reloadCount;
+        emit reloadCountChanged();
+        applyReload(result);
+        return;
+    }
+    if (!result.root && result.storageFolders != m_storageFolders) {
+        m_storageFolders = result.storageFolders;
+        if (!updateWatch().isEmpty())
+            m_watch->noteChange();
+    }
+}
+
+// Linux reports a file's creation but not the writes into it that follow, so a file copied in
+// would keep the size it had when it was first read. While a watched folder holds an item
+// modified moments ago, it is read once more a little later.
+void FilesState::followRecentWrites(const ReloadResult &result)
+{
+    if (!m_watch || !m_shown || !result.root || !m_watch->isWatching())
+        return;
+    const qint64 recentMSecs = m_watch->timing().writing.count();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const QList<FileEntry> &listing : result.listings) {
+        for (const FileEntry &entry : listing) {
+            const std::optional<qint64> modified = entry.modifiedMSecs();
+            if (modified && *modified > now - recentMSecs && *modified < now + recentMSecs) {
+                m_watch->expectChange();
+                return;
+            }
+        }
+    }
+}
+
+void FilesState::checkForChanges()
+{
+    // A reload on its way reads everything anyway.
+    if (m_pendingReloads > 0 || m_loadState.kind() == LoadState::Kind::loading)
+        return;
+    startRead(true);
+}
+
+void FilesState::setShown(bool shown)
+{
+    if (shown == m_shown)
+        return;
+    m_shown = shown;
+    updateWatch();
+    if (!m_watch)
+        return;
+    if (!shown)
+        m_watch->cancel();
+    else if (m_loadState.kind() != LoadState::Kind::loading && m_watch->isWatching())
+        m_watch->noteChange();
+}
+
+void FilesState::setShownFolders(const QList<QUrl> &folders)
+{
+    if (folders == m_shownFolders)
+        return;
+    m_shownFolders = folders;
+    updateWatch();
+}
+
+// Watches what is on screen; answers the folders newly watched.
+QStringList FilesState::updateWatch()
+{
+    if (!m_watch)
+        return {};
+    QStringList folders;
+    if (m_shown && m_loadState.kind() == LoadState::Kind::storageMissing) {
+        folders = m_storageFolders;
+    } else if (m_shown) {
+        for (const QUrl &folder : std::as_const(m_shownFolders))
+            if (folder.isLocalFile())
+                folders << localPath(folder);
+        if (m_currentDirectory && m_currentDirectory->isLocalFile())
+            folders << localPath(*m_currentDirectory);
+        folders.removeDuplicates();
+    }
+    return m_watch->setFolders(folders);
 }
 
 void FilesState::open(const QUrl &url)

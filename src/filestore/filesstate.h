@@ -3,6 +3,7 @@
 #include "loadstate.h"
 #include "platform.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+class FolderWatch;
 struct Simulator;
 
 // The browsing state of one Files screen and the file operations on it. Lives on the GUI
@@ -19,6 +21,10 @@ struct Simulator;
 // reload(), which run on a pool thread and come back here. Of overlapping reloads only the one
 // started last is applied. Each field has a getter, a change signal, and (where the screen or
 // the views write it) a setter that does nothing when the value is equal.
+// With a folder notifier among the services, the folders on screen are watched: their changes,
+// coalesced, lead to a check that reads them again in the background and, only when a listing
+// differs from what the last reload saw, becomes a reload (counted, without the loading state).
+// So the program's own operations, which reload at once, are not read a second time.
 class FilesState final : public QObject
 {
     Q_OBJECT
@@ -32,6 +38,8 @@ public:
         std::shared_ptr<Workspace> workspace;
         std::shared_ptr<Pasteboard> pasteboard;
         std::shared_ptr<Trash> trash;
+        // Makes the watch of the shown folders; none: the folders are read only on reloads.
+        std::function<std::unique_ptr<FolderNotifier>()> folderNotifier = {};
     };
 
     FilesState(const Simulator &simulator, Services services, QObject *parent = nullptr);
@@ -64,8 +72,20 @@ public:
     void openInTerminal(const QUrl &folder);
     void copyCurrentPath();
 
-    // Whether a reload's background work is still running.
+    // Whether a reload's (or a check's) background work is still running.
     bool isReloading() const { return m_pendingReloads > 0; }
+
+    // Whether the screen is on display; nothing is watched while it is not, and coming back
+    // checks for what changed meanwhile.
+    void setShown(bool shown);
+    // The folders the screen shows (the current folder, or the browser's columns); watched,
+    // together with the current folder, while the storage is found.
+    void setShownFolders(const QList<QUrl> &folders);
+    // Where the storage folder appears (the device's app-group folder); watched, or its nearest
+    // existing ancestor, while the storage is missing. Set from the simulator when given one.
+    void setStorageAnchor(const QString &folder) { m_storageAnchor = folder; }
+    // Null without a folder notifier.
+    FolderWatch *folderWatch() const { return m_watch.get(); }
 
 signals:
     void rootURLChanged();
@@ -80,7 +100,12 @@ signals:
 
 private:
     struct ReloadResult;
+    void startRead(bool isCheck);
     void applyReload(const ReloadResult &result);
+    void applyCheck(const ReloadResult &result);
+    void checkForChanges();
+    void followRecentWrites(const ReloadResult &result);
+    QStringList updateWatch();
     void setLoadState(LoadState state);
     bool duplicateItem(const QString &path, QString *error);
 
@@ -95,4 +120,13 @@ private:
     std::optional<QUrl> m_renameRequest;
     quint64 m_latestReload = 0;
     int m_pendingReloads = 0;
+
+    std::unique_ptr<FolderWatch> m_watch;
+    bool m_shown = false;
+    QList<QUrl> m_shownFolders;
+    QString m_storageAnchor;
+    // What the last applied read saw: each watched folder's listing, and while the storage is
+    // missing the folders where it would appear.
+    QHash<QString, QList<FileEntry>> m_listings;
+    QStringList m_storageFolders;
 };

@@ -6,9 +6,12 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 // The desktop services the Files operations use, each behind a small interface so that tests can
 // record what was asked. The workspace and the pasteboard need the GUI and are implemented in the
-// widgets layer (DesktopWorkspace, SystemPasteboard); the trash is in the core (FreedesktopTrash).
+// widgets layer (DesktopWorkspace, SystemPasteboard); the trash (FreedesktopTrash) and the folder
+// notifications (makeSystemFolderNotifier) are in the core.
 
 // Opening and showing items in the desktop's applications. Fire and forget: no call waits for
 // the application or reports its failure. GUI thread only.
@@ -44,4 +47,19 @@ class Trash
 public:
     virtual ~Trash() = default;
     virtual Status moveToTrash(const QString &path) = 0;
+};
+
+// The platform's notifications of changes inside folders: an item created, deleted, renamed or
+// changed in one of them. GUI thread only.
+class FolderNotifier
+{
+public:
+    virtual ~FolderNotifier() = default;
+    // False when the platform refuses (a limit reached, a file system without notifications).
+    virtual bool add(const QString &folder) = 0;
+    virtual void remove(const QString &folder) = 0;
+    // A folder that was deleted or moved away is no longer watched.
+    virtual bool isWatching(const QString &folder) const = 0;
+    // Called with the folder for every change reported.
+    std::function<void(const QString &folder)> changed;
 };

@@ -3,6 +3,7 @@
 #include "systempasteboard.h"
 
 #include "filestore/desktopcommands.h"
+#include "filestore/folderwatch.h"
 #include "filestore/trash.h"
 
 #include <QDesktopServices>
@@ -55,5 +56,6 @@ void DesktopWorkspace::openInTerminal(const QUrl &folder)
 
 FilesState::Services desktopFilesServices()
 {
-    return {std::make_shared<DesktopWorkspace>(), std::make_shared<SystemPasteboard>(), makeDefaultTrash()};
+    return {std::make_shared<DesktopWorkspace>(), std::make_shared<SystemPasteboard>(), makeDefaultTrash(),
+            &makeSystemFolderNotifier};
 }

@@ -21,5 +21,5 @@ public:
 };
 
 // The services the Files screen and its views use on this desktop: DesktopWorkspace,
-// SystemPasteboard and the freedesktop trash.
+// SystemPasteboard, the freedesktop trash and the system folder notifications.
 FilesState::Services desktopFilesServices();

@@ -330,8 +330,10 @@ public:
     FileViewHost *host() const { return m_host; }
     void update(const Description &description);
     void beginRename(const QUrl &url);
+    QList<QUrl> openFolders() const;
 
     DirectoryLister lister;
+    std::function<void()> openFoldersChanged;
 
 private:
     const QList<FileEntry> &children(const QUrl &folder);
@@ -475,6 +477,14 @@ std::optional<QUrl> FileColumnView::Coordinator::clickedURL(const QPoint &global
     return std::nullopt;
 }
 
+QList<QUrl> FileColumnView::Coordinator::openFolders() const
+{
+    QList<QUrl> folders;
+    for (int i = 0; m_browser && i < m_browser->count(); ++i)
+        folders << column(i)->folder;
+    return folders;
+}
+
 void FileColumnView::Coordinator::loadColumnZero()
 {
     QScopedValueRollback syncing(m_isSyncing, true);
@@ -497,6 +507,8 @@ void FileColumnView::Coordinator::openColumn(const QUrl &folder)
     m_host->attach(view);
     m_browser->addColumn(view);
     m_browser->ensureColumnVisible(m_browser->count() - 1);
+    if (openFoldersChanged)
+        openFoldersChanged();
 }
 
 // Closes what lies right of the column and, when it has one folder selected, lists that folder
@@ -504,7 +516,10 @@ void FileColumnView::Coordinator::openColumn(const QUrl &folder)
 void FileColumnView::Coordinator::followSelection(int c)
 {
     QScopedValueRollback syncing(m_isSyncing, true);
+    const int open = m_browser->count();
     m_browser->removeColumnsFrom(c + 1);
+    if (m_browser->count() != open && openFoldersChanged)
+        openFoldersChanged();
     for (int i = 0; i <= c; ++i)
         column(i)->viewport()->update(); // which of them shows the path may have changed
     const BrowserColumn *view = column(c);
@@ -664,6 +679,7 @@ void FileColumnView::Coordinator::beginRename(const QUrl &url)
 FileColumnView::FileColumnView(FilesState::Services services, QWidget *parent)
     : QObject(parent), m_coordinator(std::make_unique<Coordinator>(std::move(services), parent))
 {
+    m_coordinator->openFoldersChanged = [this] { emit openFoldersChanged(); };
 }
 
 FileColumnView::~FileColumnView() = default;
@@ -681,4 +697,9 @@ void FileColumnView::update(const Description &description)
 void FileColumnView::setDirectoryLister(DirectoryLister lister)
 {
     m_coordinator->lister = std::move(lister);
+}
+
+QList<QUrl> FileColumnView::openFolders() const
+{
+    return m_coordinator->openFolders();
 }

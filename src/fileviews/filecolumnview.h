@@ -52,6 +52,12 @@ public:
     FileViewHost *host() const;
     void update(const Description &description);
     void setDirectoryLister(DirectoryLister lister);
+    // The folders listed in the open columns, left to right.
+    QList<QUrl> openFolders() const;
+
+signals:
+    // A column opened or closed.
+    void openFoldersChanged();
 
 private:
     std::unique_ptr<Coordinator> m_coordinator;

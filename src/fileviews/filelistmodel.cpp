@@ -5,7 +5,10 @@
 #include "x11dragdata.h"
 
 #include <QDir>
+#include <QHash>
 #include <QMimeData>
+
+#include <algorithm>
 
 FileListModel::FileListModel(QObject *parent, Columns columns)
     : QAbstractTableModel(parent), m_columnCount(columns == Columns::nameOnly ? 1 : ColumnCount)
@@ -111,11 +114,106 @@ QMimeData *FileListModel::mimeData(const QModelIndexList &indexes) const
     return mime;
 }
 
+namespace {
+
+bool samePath(const FileEntry &a, const FileEntry &b)
+{
+    return a.name() == b.name() && a.parentPath() == b.parentPath();
+}
+
+} // namespace
+
+// Rows a view holds on to (an open name editor, the current item, the selection's ends) stay the
+// same rows when their item is still listed, so that a reload leaves an editor open; the rows
+// between them change only where they differ. With no such row the model is reset.
 void FileListModel::setEntries(const QList<FileEntry> &entries)
 {
-    beginResetModel();
-    m_entries = entries;
-    endResetModel();
+    // Pairs of (old row, new row), increasing in both.
+    QList<std::pair<int, int>> anchors;
+    const QModelIndexList held = persistentIndexList();
+    if (!held.isEmpty() && !m_entries.isEmpty() && !entries.isEmpty()) {
+        QList<int> rows;
+        for (const QModelIndex &index : held)
+            if (index.isValid())
+                rows << index.row();
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+        QHash<QString, int> newRows;
+        newRows.reserve(entries.size());
+        for (qsizetype row = 0; row < entries.size(); ++row)
+            newRows.insert(entries.at(row).path(), int(row));
+        int lastNew = -1;
+        for (int row : std::as_const(rows)) {
+            const auto found = newRows.constFind(m_entries.at(row).path());
+            if (found != newRows.constEnd() && *found > lastNew) {
+                anchors.append({row, *found});
+                lastNew = *found;
+            }
+        }
+    }
+    if (anchors.isEmpty()) {
+        beginResetModel();
+        m_entries = entries;
+        endResetModel();
+        return;
+    }
+    anchors.prepend({-1, -1});
+    anchors.append({int(m_entries.size()), int(entries.size())});
+    // From the last gap to the first, so that the rows before a gap keep their numbers.
+    for (qsizetype k = anchors.size() - 1; k >= 1; --k) {
+        const auto [oldEnd, newEnd] = anchors.at(k);
+        if (k < anchors.size() - 1)
+            updateRows(oldEnd, entries.mid(newEnd, 1));
+        replaceRows(anchors.at(k - 1).first + 1, oldEnd,
+                    entries.mid(anchors.at(k - 1).second + 1, newEnd - anchors.at(k - 1).second - 1));
+    }
+}
+
+// Replaces the rows from `first` up to (not including) `end` with `replacement`: the same items at
+// either end are updated in place, the rest removed and inserted.
+void FileListModel::replaceRows(int first, int end, const QList<FileEntry> &replacement)
+{
+    const int oldCount = end - first;
+    const int newCount = int(replacement.size());
+    int head = 0;
+    while (head < oldCount && head < newCount && samePath(m_entries.at(first + head), replacement.at(head)))
+        ++head;
+    int tail = 0;
+    while (tail < oldCount - head && tail < newCount - head &&
+           samePath(m_entries.at(end - 1 - tail), replacement.at(newCount - 1 - tail)))
+        ++tail;
+    updateRows(end - tail, replacement.mid(newCount - tail));
+    const int removed = oldCount - head - tail;
+    const int inserted = newCount - head - tail;
+    const int at = first + head;
+    if (removed > 0) {
+        beginRemoveRows({}, at, at + removed - 1);
+        m_entries.remove(at, removed);
+        endRemoveRows();
+    }
+    if (inserted > 0) {
+        beginInsertRows({}, at, at + inserted - 1);
+        m_entries = m_entries.mid(0, at) + replacement.mid(head, inserted) + m_entries.mid(at);
+        endInsertRows();
+    }
+    updateRows(first, replacement.mid(0, head));
+}
+
+// Puts new values into the rows from `first` on, reporting each run of changed rows once.
+void FileListModel::updateRows(int first, const QList<FileEntry> &values)
+{
+    for (int i = 0; i < values.size();) {
+        if (m_entries.at(first + i) == values.at(i)) {
+            ++i;
+            continue;
+        }
+        const int start = i;
+        while (i < values.size() && !(m_entries.at(first + i) == values.at(i))) {
+            m_entries[first + i] = values.at(i);
+            ++i;
+        }
+        emit dataChanged(index(first + start, 0), index(first + i - 1, ColumnCount - 1));
+    }
 }
 
 // No index by path: a hash of 100,000 paths would cost more memory than the rows' views, and

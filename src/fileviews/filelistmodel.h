@@ -32,7 +32,8 @@ public:
     QMimeData *mimeData(const QModelIndexList &indexes) const override;
 
     const QList<FileEntry> &entries() const { return m_entries; }
-    // Replaces all rows (a model reset).
+    // Replaces all rows; rows that views hold (an editor, the current item, the selection) are
+    // kept as rows when their item is still listed, the others change only where they differ.
     void setEntries(const QList<FileEntry> &entries);
     const FileEntry &entryAt(int row) const { return m_entries.at(row); }
     // The first row whose path equals the URL's, or -1.
@@ -45,6 +46,9 @@ public:
     static QString pathOf(const QUrl &url);
 
 private:
+    void replaceRows(int first, int end, const QList<FileEntry> &replacement);
+    void updateRows(int first, const QList<FileEntry> &values);
+
     QList<FileEntry> m_entries;
     int m_columnCount;
 };

@@ -265,8 +265,9 @@ FileListView::Coordinator::Coordinator(QTreeView *table) : m_table(table), m_mod
     connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Coordinator::selectionDidChange);
     connect(table, &QAbstractItemView::doubleClicked, this, &Coordinator::doubleClick);
-    // A reset empties the selection without a notification.
+    // A reset empties the selection without a notification, and removed rows leave it.
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_selectedURLs.reset(); });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { m_selectedURLs.reset(); });
 }
 
 FileListView::Coordinator::~Coordinator() = default;

@@ -51,6 +51,10 @@ void IconModeView::update(const FilesModeInput &input)
 ColumnModeView::ColumnModeView(FilesState::Services services, QWidget *parent)
     : m_view(std::make_unique<FileColumnView>(std::move(services), parent))
 {
+    QObject::connect(m_view.get(), &FileColumnView::openFoldersChanged, m_view.get(), [this] {
+        if (listedFoldersChanged)
+            listedFoldersChanged();
+    });
 }
 
 ColumnModeView::~ColumnModeView() = default;
@@ -58,6 +62,11 @@ ColumnModeView::~ColumnModeView() = default;
 QWidget *ColumnModeView::widget() const
 {
     return m_view->host();
+}
+
+QList<QUrl> ColumnModeView::listedFolders() const
+{
+    return m_view->host()->isHidden() ? QList<QUrl>() : m_view->openFolders();
 }
 
 void ColumnModeView::update(const FilesModeInput &input)

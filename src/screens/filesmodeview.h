@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -39,6 +40,11 @@ public:
     virtual ~FilesModeView() = default;
     virtual QWidget *widget() const = 0;
     virtual void update(const FilesModeInput &input) = 0;
+    // The folders the view reads itself (the browser's columns); empty for a view that shows
+    // the screen's loaded folder.
+    virtual QList<QUrl> listedFolders() const { return {}; }
+    // Called when listedFolders() changes.
+    std::function<void()> listedFoldersChanged;
 };
 
 // The list mode: FileListView with the loaded entries.
@@ -81,6 +87,7 @@ public:
 
     QWidget *widget() const override;
     void update(const FilesModeInput &input) override;
+    QList<QUrl> listedFolders() const override;
     FileColumnView *columnView() const { return m_view.get(); }
 
 private:

@@ -219,6 +219,7 @@ void FilesStorageView::attachState()
         connect(m_state, signal, this, &FilesStorageView::scheduleApply);
     connect(m_state, &FilesState::currentDirectoryChanged, this,
             &FilesStorageView::currentDirectoryDidChange);
+    m_state->setShown(m_hasAppeared && isVisible());
     replaceModeView();
 }
 
@@ -300,6 +301,7 @@ void FilesStorageView::replaceModeView()
 {
     m_modeView.reset();
     m_modeView = makeModeView(m_viewMode);
+    m_modeView->listedFoldersChanged = [this] { scheduleApply(); };
     auto *content = static_cast<QGridLayout *>(m_contentPage->layout());
     content->addWidget(m_modeView->widget(), 0, 0);
     m_dropHint->raise();
@@ -390,10 +392,17 @@ void FilesStorageView::copyDeviceUDID()
 void FilesStorageView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    m_state->setShown(true);
     if (m_hasAppeared)
         return;
     m_hasAppeared = true;
     m_state->reload(true);
+}
+
+void FilesStorageView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_state->setShown(false);
 }
 
 void FilesStorageView::resizeEvent(QResizeEvent *event)
@@ -464,6 +473,7 @@ void FilesStorageView::apply()
     applyPathBar();
     applyAlert();
     applyImporter();
+    applyWatch();
     emit applied();
 }
 
@@ -535,6 +545,15 @@ void FilesStorageView::applyAlert()
 {
     if (m_alert->message() != m_state->errorMessage())
         m_alert->setMessage(m_state->errorMessage());
+}
+
+// The folders on screen are watched: the browser's columns, or the current folder.
+void FilesStorageView::applyWatch()
+{
+    QList<QUrl> folders = m_modeView ? m_modeView->listedFolders() : QList<QUrl>();
+    if (folders.isEmpty() && m_state->currentDirectory())
+        folders << *m_state->currentDirectory();
+    m_state->setShownFolders(folders);
 }
 
 void FilesStorageView::applyImporter()

@@ -106,6 +106,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -129,6 +130,7 @@ private:
     void applyPathBar();
     void applyAlert();
     void applyImporter();
+    void applyWatch();
 
     Simulator m_simulator;
     FilesState::Services m_services;

@@ -1,9 +1,13 @@
 #include "filestore/filesstate.h"
+#include "filestore/folderwatch.h"
+#include "filestore/listing.h"
 #include "support/tempfolder.h"
+#include "support/testfoldernotifier.h"
 
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -14,8 +18,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using Probe = TestFolderNotifier::Probe;
 
 namespace {
 
@@ -81,6 +88,15 @@ QStringList namesOf(const LoadState &state)
     return names;
 }
 
+// Names with sizes: what a reload changes when a file is created, renamed, deleted or rewritten.
+QStringList describe(const QList<FileEntry> &entries)
+{
+    QStringList items;
+    for (const FileEntry &entry : entries)
+        items.append(entry.name() + u':' + QString::number(entry.sizeBytes().value_or(-1)));
+    return items;
+}
+
 QStringList treeOf(const QString &folder)
 {
     QStringList items;
@@ -136,6 +152,36 @@ class TestFilesState : public QObject
     static bool waitForReload(FilesState &state)
     {
         return QTest::qWaitFor([&] { return !state.isReloading(); }, 10'000);
+    }
+
+    // A state shown at the root, as the screen has it, watching with the probe's notifications;
+    // files being written are not followed unless `writing` says for how long.
+    std::unique_ptr<FilesState> watchedState(const std::shared_ptr<Probe> &probe, const QString &anchor = {},
+                                             std::chrono::milliseconds writing = 0ms)
+    {
+        auto found = m_storageFound;
+        const QUrl storage = rootUrl();
+        auto state = std::make_unique<FilesState>(
+            [found, storage]() -> std::optional<QUrl> {
+                if (!found->load())
+                    return std::nullopt;
+                return storage;
+            },
+            FilesState::Services{m_workspace, m_pasteboard, m_trash, TestFolderNotifier::factory(probe)});
+        state->folderWatch()->setTiming({.quiet = 50ms, .longest = 500ms, .again = 50ms, .writing = writing});
+        state->setStorageAnchor(anchor);
+        state->setShown(true);
+        state->reload(true);
+        waitForReload(*state);
+        state->setShownFolders({rootUrl()});
+        return state;
+    }
+
+    // Nothing reported is left to check, and no read runs.
+    static bool waitUntilQuiet(FilesState &state)
+    {
+        return QTest::qWaitFor([&] { return state.folderWatch()->isQuiet() && !state.isReloading(); },
+                               10'000);
     }
 
 private slots:
@@ -271,6 +317,163 @@ private slots:
         QCOMPARE(namesOf(state.loadState()), QStringList{u"sub-item"_s});
         QCOMPARE(changes.size(), 0);
         QCOMPARE(state.reloadCount(), 2);
+    }
+
+    void externalChangesAreReloaded_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("created") << u"create"_s;
+        QTest::newRow("renamed") << u"rename"_s;
+        QTest::newRow("deleted") << u"delete"_s;
+        QTest::newRow("saved anew") << u"save"_s;
+    }
+
+    // Without a Refresh, keeping the selection, with no loading state in between.
+    void externalChangesAreReloaded()
+    {
+        QFETCH(QString, change);
+        QVERIFY(m_dir->createFile(u"storage/a.txt"_s, "a") && m_dir->createFile(u"storage/b.txt"_s, "b"));
+        auto probe = std::make_shared<Probe>();
+        auto state = watchedState(probe);
+        QCOMPARE(state->folderWatch()->watchedFolders(), QStringList{root()});
+        QVERIFY(waitUntilQuiet(*state));
+        state->setSelection({rootUrl(u"a.txt"_s)});
+        QList<LoadState::Kind> kinds;
+        connect(state.get(), &FilesState::loadStateChanged, this,
+                [&] { kinds.append(state->loadState().kind()); });
+        const int reloads = state->reloadCount();
+
+        if (change == u"create"_s) {
+            QVERIFY(m_dir->createFile(u"storage/new.txt"_s, "new"));
+        } else if (change == u"rename"_s) {
+            QVERIFY(QFile::rename(root(u"b.txt"_s), root(u"c.txt"_s)));
+        } else if (change == u"delete"_s) {
+            QVERIFY(QFile::remove(root(u"b.txt"_s)));
+        } else {
+            QSaveFile file(root(u"b.txt"_s));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("longer content");
+            QVERIFY(file.commit());
+        }
+        const QStringList expected = describe(listDirectory(root()));
+        QVERIFY(describe(state->loadState().entries()) != expected);
+        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), expected, 10'000);
+        QVERIFY(state->reloadCount() > reloads);
+        QVERIFY(!kinds.contains(LoadState::Kind::loading));
+        QCOMPARE(state->selection(), QSet<QUrl>{rootUrl(u"a.txt"_s)});
+    }
+
+    // The platform may report a file's creation and not the writes into it that follow (Linux
+    // does): a file still being written is read again until it has its size.
+    void fileStillBeingWrittenIsReadAgain()
+    {
+        auto probe = std::make_shared<Probe>();
+        auto state = watchedState(probe, {}, 10s);
+        QFile file(root(u"copying.bin"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"copying.bin:0"_s},
+                                  10'000);
+        file.write("written later");
+        file.close();
+        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"copying.bin:13"_s},
+                                  10'000);
+    }
+
+    // However many changes come one after another, they are read together: a script that
+    // writes one file after another, with time between them for reads to run.
+    void burstOfChangesIsReadOnce()
+    {
+        auto probe = std::make_shared<Probe>();
+        probe->mode = TestFolderNotifier::Mode::silent;
+        auto state = watchedState(probe);
+        state->folderWatch()->setTiming({.quiet = 300ms, .longest = 60s, .again = 50ms, .writing = 0ms});
+        QVERIFY(waitUntilQuiet(*state));
+        const int reloads = state->reloadCount();
+        for (int i = 0; i < 300; ++i) {
+            QVERIFY(m_dir->createFile(u"storage/file %1"_s.arg(i)));
+            probe->report(root());
+            QTest::qWait(1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(state->loadState().entries().size(), 300, 10'000);
+        QVERIFY(waitUntilQuiet(*state));
+        QVERIFY2(state->reloadCount() - reloads <= 2,
+                 qPrintable(QString::number(state->reloadCount() - reloads)));
+    }
+
+    void ownOperationReloadsOnce_data()
+    {
+        QTest::addColumn<QString>("operation");
+        for (const char *operation : {"new folder", "rename", "trash", "duplicate", "copy in"})
+            QTest::newRow(operation) << QString::fromLatin1(operation);
+    }
+
+    // The platform reports the operation's change too; the check it leads to finds what the
+    // operation's own reload saw, and no second reload follows.
+    void ownOperationReloadsOnce()
+    {
+        QFETCH(QString, operation);
+        QVERIFY(m_dir->createFile(u"storage/a.txt"_s, "a") && m_dir->createFile(u"outside.txt"_s, "o"));
+        auto probe = std::make_shared<Probe>();
+        auto state = watchedState(probe);
+        QVERIFY(waitUntilQuiet(*state));
+        const int reloads = state->reloadCount();
+        const int reported = probe->reported;
+
+        const QUrl a = rootUrl(u"a.txt"_s);
+        if (operation == u"new folder"_s)
+            state->newFolder();
+        else if (operation == u"rename"_s)
+            state->rename(a, u"b.txt"_s);
+        else if (operation == u"trash"_s)
+            state->moveToTrash({a});
+        else if (operation == u"duplicate"_s)
+            state->duplicate({a});
+        else
+            state->copyItemsIn({QUrl::fromLocalFile(m_dir->path(u"outside.txt"_s))});
+
+        QTRY_VERIFY_WITH_TIMEOUT(probe->reported > reported, 10'000);
+        QVERIFY(waitUntilQuiet(*state));
+        QCOMPARE(state->reloadCount(), reloads + 1);
+        QCOMPARE(describe(state->loadState().entries()), describe(listDirectory(root())));
+    }
+
+    // While the storage is missing, the place where it appears is watched, from the nearest
+    // folder that exists down to the app-group folder and its containers.
+    void storageThatAppearsIsLoaded()
+    {
+        QVERIFY(m_dir->createFile(u"storage/a.txt"_s));
+        m_storageFound->store(false);
+        auto probe = std::make_shared<Probe>();
+        const QString appGroup = m_dir->path(u"device/AppGroup"_s);
+        auto state = watchedState(probe, appGroup);
+        QCOMPARE(state->loadState().kind(), LoadState::Kind::storageMissing);
+        QCOMPARE(state->folderWatch()->watchedFolders(), QStringList{m_dir->path()});
+
+        QVERIFY(m_dir->createDir(u"device/AppGroup/container"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(state->folderWatch()->watchedFolders(),
+                                  (QStringList{appGroup, appGroup + u"/container"_s}), 10'000);
+        QCOMPARE(state->loadState().kind(), LoadState::Kind::storageMissing);
+
+        m_storageFound->store(true);
+        QVERIFY(m_dir->createFile(u"device/AppGroup/container/metadata.plist"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(state->loadState().kind(), LoadState::Kind::loaded, 10'000);
+        QCOMPARE(namesOf(state->loadState()), QStringList{u"a.txt"_s});
+        QCOMPARE(state->currentDirectory(), rootUrl());
+        QCOMPARE(state->folderWatch()->watchedFolders(), QStringList{root()});
+    }
+
+    // Nothing is watched while the screen is away; coming back reads what changed meanwhile.
+    void hiddenScreenWatchesNothing()
+    {
+        auto probe = std::make_shared<Probe>();
+        auto state = watchedState(probe);
+        QVERIFY(waitUntilQuiet(*state));
+        state->setShown(false);
+        QVERIFY(state->folderWatch()->watchedFolders().isEmpty());
+        QVERIFY(m_dir->createFile(u"storage/while away.txt"_s));
+        state->setShown(true);
+        QCOMPARE(state->folderWatch()->watchedFolders(), QStringList{root()});
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(state->loadState()), QStringList{u"while away.txt"_s}, 10'000);
     }
 
     void open()

@@ -9,6 +9,7 @@
 #include "simulator/storagelocator.h"
 #include "support/recordingservices.h"
 #include "support/tempfolder.h"
+#include "support/testfoldernotifier.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -39,6 +40,7 @@
 using namespace Qt::StringLiterals;
 using ViewMode = FilesStorageView::ViewMode;
 using Kind = LoadState::Kind;
+using Probe = TestFolderNotifier::Probe;
 
 namespace {
 
@@ -82,9 +84,14 @@ struct Screen
     QWidget window;
     FilesStorageView *screen;
 
-    explicit Screen(FilesState::StorageLookup lookup, const Simulator &simulator = phone)
-        : screen(new FilesStorageView(simulator, FilesState::Services{workspace, pasteboard, trash},
-                                      std::move(lookup), &window))
+    // Watching its folders with the probe's notifications when given one.
+    explicit Screen(FilesState::StorageLookup lookup, const Simulator &simulator = phone,
+                    const std::shared_ptr<Probe> &probe = {})
+        : screen(
+              new FilesStorageView(simulator,
+                                   FilesState::Services{workspace, pasteboard, trash,
+                                                        probe ? TestFolderNotifier::factory(probe) : nullptr},
+                                   std::move(lookup), &window))
     {
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -150,6 +157,15 @@ struct Screen
     bool waitUntilSettled() const
     {
         return QTest::qWaitFor([this] { return settled(); });
+    }
+    QStringList watched() const { return state()->folderWatch()->watchedFolders(); }
+    // The name editor that is open, if any.
+    QLineEdit *editor() const
+    {
+        for (QLineEdit *line : screen->findChildren<QLineEdit *>())
+            if (line->isVisible())
+                return line;
+        return nullptr;
     }
     QWidget *button(QAction *action) const { return screen->toolBar()->widgetForAction(action); }
     void click(QAction *action) const { QTest::mouseClick(button(action), Qt::LeftButton); }
@@ -233,8 +249,16 @@ private slots:
         settings.sync();
     }
 
+    void missingStorageShowsThePlaceholderUntilTheFilesAppRan_data()
+    {
+        QTest::addColumn<bool>("watched");
+        QTest::newRow("Refresh") << false;
+        QTest::newRow("watched") << true;
+    }
+
     void missingStorageShowsThePlaceholderUntilTheFilesAppRan()
     {
+        QFETCH(bool, watched);
         StandIn standIn;
         QVERIFY(standIn.home.isValid());
         const QString udid =
@@ -244,7 +268,8 @@ private slots:
         ScopedEnv home("HOME", QFile::encodeName(standIn.home.path()));
         ScopedEnv tools("LANTHORN_XCRUN", QByteArrayLiteral(LANTHORN_STANDIN_PATH));
 
-        Screen s({}, Simulator{udid, u"Files Phone"_s, u"iOS 17.2"_s, true});
+        Screen s({}, Simulator{udid, u"Files Phone"_s, u"iOS 17.2"_s, true},
+                 watched ? std::make_shared<Probe>() : nullptr);
         QVERIFY(s.show());
         QCOMPARE(s.screen->shownPage(), s.screen->busyIndicator()->parentWidget());
         QVERIFY(s.screen->busyIndicator()->isVisible());
@@ -263,10 +288,12 @@ private slots:
         QVERIFY(note.open(QIODevice::WriteOnly));
         note.close();
 
-        s.click(s.screen->refreshAction());
-        QCOMPARE(s.state()->loadState().kind(), Kind::loading);
+        if (!watched) {
+            s.click(s.screen->refreshAction());
+            QCOMPARE(s.state()->loadState().kind(), Kind::loading);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(s.listedNames(), QStringList{u"note.txt"_s}, 10'000);
         QVERIFY(s.waitUntilSettled());
-        QCOMPARE(s.listedNames(), QStringList{u"note.txt"_s});
         QCOMPARE(s.pathShown(), QDir::cleanPath(*storage));
         QVERIFY(s.screen->newFolderAction()->isEnabled());
     }
@@ -796,6 +823,143 @@ private slots:
         QTRY_COMPARE(s.listedNames(), (QStringList{u"one.txt"_s, u"two.txt"_s}));
         QCOMPARE(storage.folder.read(u"two.txt"_s), QByteArray("2"));
         QVERIFY(!s.screen->isImporting());
+    }
+
+    void externalChangesShowInEveryMode_data()
+    {
+        QTest::addColumn<ViewMode>("mode");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("list") << ViewMode::list << false;
+        QTest::newRow("icons") << ViewMode::icons << false;
+        QTest::newRow("columns") << ViewMode::columns << false;
+        QTest::newRow("list, watch refused") << ViewMode::list << true;
+    }
+
+    // A file made by someone else shows without Refresh and without the spinner; in columns, in
+    // every open column. When the platform refuses to watch, Refresh shows it, and nothing else
+    // changes.
+    void externalChangesShowInEveryMode()
+    {
+        QFETCH(ViewMode, mode);
+        QFETCH(bool, refused);
+        FilesStorageView::setViewMode(mode);
+        Storage storage;
+        QVERIFY(storage.folder.createFile(u"a.txt"_s) && storage.folder.createFile(u"sub/inner.txt"_s));
+        auto probe = std::make_shared<Probe>();
+        if (refused)
+            probe->mode = TestFolderNotifier::Mode::refusing;
+        Screen s(storage.lookup(), phone, probe);
+        QVERIFY(s.show());
+        QVERIFY(s.waitUntilSettled());
+        if (mode == ViewMode::columns) {
+            s.clickRow(s.rowNamed(u"sub"_s));
+            QTRY_COMPARE(s.lastColumnNames(), QStringList{u"inner.txt"_s});
+        }
+        QList<QWidget *> pages;
+        connect(s.screen, &FilesStorageView::applied, &s.window, [&] { pages << s.screen->shownPage(); });
+
+        QVERIFY(storage.folder.createFile(u"new.txt"_s));
+        QVERIFY(storage.folder.createFile(u"sub/new inner.txt"_s));
+        if (refused) {
+            QVERIFY(s.watched().isEmpty());
+            s.click(s.screen->refreshAction());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(s.listedNames(), (QStringList{u"a.txt"_s, u"new.txt"_s, u"sub"_s}), 10'000);
+        if (mode == ViewMode::columns)
+            QTRY_COMPARE(s.lastColumnNames(), (QStringList{u"inner.txt"_s, u"new inner.txt"_s}));
+        QVERIFY(!pages.contains(s.screen->busyIndicator()->parentWidget()));
+        QCOMPARE(s.state()->errorMessage(), std::nullopt);
+    }
+
+    // The folders on screen are watched, and only they: the current folder, the open columns,
+    // nothing while the screen is hidden, nothing of a device no longer shown.
+    void watchesFollowTheScreen()
+    {
+        Storage storage;
+        QVERIFY(storage.folder.createFile(u"sub/deeper/inner.txt"_s));
+        const QString root = storage.folder.path();
+        Screen s(storage.lookup(), phone, std::make_shared<Probe>());
+        QVERIFY(s.show());
+        QVERIFY(s.waitUntilSettled());
+        QTRY_COMPARE(s.watched(), QStringList{root});
+
+        s.doubleClickRow(s.rowNamed(u"sub"_s));
+        QVERIFY(s.waitUntilSettled());
+        QTRY_COMPARE(s.watched(), QStringList{root + u"/sub"_s});
+
+        s.chooseMode(ViewMode::columns);
+        QVERIFY(s.waitUntilSettled());
+        QTRY_COMPARE(s.watched(), QStringList{root});
+        s.clickRow(s.rowNamed(u"sub"_s));
+        QTRY_COMPARE(s.watched(), (QStringList{root, root + u"/sub"_s}));
+
+        s.window.hide();
+        QVERIFY(s.watched().isEmpty());
+        QVERIFY(s.show());
+        QTRY_COMPARE(s.watched(), (QStringList{root, root + u"/sub"_s}));
+
+        QPointer<FolderWatch> old = s.state()->folderWatch();
+        Simulator other = phone;
+        other.udid = u"OTHER-UDID"_s;
+        s.screen->setSimulator(other);
+        QVERIFY(old.isNull());
+        QVERIFY(s.waitUntilSettled());
+        QTRY_COMPARE(s.watched(), QStringList{root});
+    }
+
+    void openRenameSurvivesOtherChanges_data()
+    {
+        QTest::addColumn<ViewMode>("mode");
+        QTest::addColumn<bool>("itemVanishes");
+        QTest::newRow("list") << ViewMode::list << false;
+        QTest::newRow("icons") << ViewMode::icons << false;
+        QTest::newRow("columns") << ViewMode::columns << false;
+        QTest::newRow("list, the item vanishes") << ViewMode::list << true;
+    }
+
+    // A reload while a name is being edited leaves the editor and its text as they are, unless
+    // the item itself is gone.
+    void openRenameSurvivesOtherChanges()
+    {
+        QFETCH(ViewMode, mode);
+        QFETCH(bool, itemVanishes);
+        FilesStorageView::setViewMode(mode);
+        Storage storage;
+        QVERIFY(storage.folder.createFile(u"a.txt"_s) && storage.folder.createFile(u"b.txt"_s));
+        Screen s(storage.lookup(), phone, std::make_shared<Probe>());
+        QVERIFY(s.show());
+        QVERIFY(s.waitUntilSettled());
+        QTRY_VERIFY(!s.watched().isEmpty());
+
+        s.clickRow(s.rowNamed(u"a.txt"_s));
+        QTest::keyClick(s.table(), Qt::Key_Return);
+        QTRY_VERIFY(s.editor());
+        QPointer<QLineEdit> editor = s.editor();
+        QTest::keyClicks(editor, u"renamed"_s);
+        const QString typed = editor->text();
+        QVERIFY(typed.startsWith(u"renamed"_s));
+        const bool hadFocus = editor->hasFocus();
+        const int reloads = s.state()->reloadCount();
+
+        if (itemVanishes) {
+            QVERIFY(QFile::remove(storage.folder.path(u"a.txt"_s)));
+            QTRY_VERIFY_WITH_TIMEOUT(editor.isNull() || !editor->isVisible(), 10'000);
+            QTRY_COMPARE(s.listedNames(), QStringList{u"b.txt"_s});
+            QVERIFY(!storage.folder.exists(typed));
+            QCOMPARE(s.state()->errorMessage(), std::nullopt);
+            return;
+        }
+        QVERIFY(storage.folder.createFile(u"0 first.txt"_s));
+        QVERIFY(QFile::remove(storage.folder.path(u"b.txt"_s)));
+        QTRY_COMPARE_WITH_TIMEOUT(s.listedNames(), (QStringList{u"0 first.txt"_s, u"a.txt"_s}), 10'000);
+        QVERIFY(s.state()->reloadCount() > reloads);
+        QVERIFY(editor && editor->isVisible());
+        QCOMPARE(editor->text(), typed);
+        QCOMPARE(editor->hasFocus(), hadFocus);
+
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(storage.folder.exists(typed));
+        QTRY_COMPARE(s.listedNames(), (QStringList{u"0 first.txt"_s, typed}));
     }
 
     void aNewRecordOfTheSameDeviceKeepsTheState()
