@@ -189,22 +189,6 @@ struct Screen
     QString pathShown() const { return screen->pathBar()->pathButton()->text(); }
 };
 
-// Checks the button as `how` says: through an accessibility action, as a screen reader or
-// automation does, or in code when `how` is empty.
-bool check(QAbstractButton *button, const QString &how)
-{
-    if (how.isEmpty()) {
-        button->setChecked(true);
-        return true;
-    }
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
-    QAccessibleActionInterface *actions = iface ? iface->actionInterface() : nullptr;
-    if (!actions || !actions->actionNames().contains(how))
-        return false;
-    actions->doAction(how);
-    return true;
-}
-
 // The stand-in developer tools over a temporary home.
 struct StandIn
 {
@@ -335,62 +319,6 @@ private slots:
         s.window.show();
         QCoreApplication::processEvents();
         QCOMPARE(s.state()->reloadCount(), int(states.size() / 2));
-    }
-
-    void toolbarControlsCarryTheirLabelsIconsAndNames()
-    {
-        Storage storage;
-        Screen s(storage.lookup());
-        const QList<std::pair<QAction *, QString>> commands = {
-            {s.screen->upAction(), u"Up"_s},
-            {s.screen->copyFilesAction(), u"Copy Files\u2026"_s},
-            {s.screen->refreshAction(), u"Refresh"_s},
-            {s.screen->newFolderAction(), u"New Folder"_s},
-            {s.screen->moveToTrashAction(), u"Move to Trash"_s},
-            {s.screen->revealInFinderAction(), u"Reveal in Finder"_s},
-            {s.screen->openInTerminalAction(), u"Open in Terminal"_s},
-            {s.screen->copyPathAction(), u"Copy Path"_s},
-            {s.screen->copyDeviceUDIDAction(), u"Copy Device UDID"_s},
-        };
-        QList<QAction *> order;
-        for (QAction *action : s.screen->toolBar()->actions())
-            if (commands.end() != std::find_if(commands.begin(), commands.end(),
-                                               [action](const auto &c) { return c.first == action; }))
-                order << action;
-        QCOMPARE(order.size(), commands.size());
-        for (qsizetype i = 0; i < commands.size(); ++i) {
-            const auto &[action, text] = commands.at(i);
-            QCOMPARE(order.at(i), action);
-            QCOMPARE(action->text(), text);
-            QCOMPARE(action->toolTip(), text);
-            QVERIFY2(!action->icon().isNull(), qPrintable(text));
-            QCOMPARE(s.button(action)->accessibleName(), text);
-        }
-
-        SegmentedPicker *picker = s.screen->viewModePicker();
-        QCOMPARE(picker->toolTip(), u"View mode"_s);
-        QCOMPARE(picker->accessibleName(), u"View"_s);
-        const QStringList names = {u"Icons"_s, u"List"_s, u"Columns"_s};
-        for (const ViewMode mode : FilesStorageView::allViewModes()) {
-            QAbstractButton *segment = picker->segment(int(mode));
-            QVERIFY(segment);
-            QCOMPARE(segment->accessibleName(), names.at(int(mode)));
-            QVERIFY(segment->text().isEmpty());
-            QVERIFY(!segment->icon().isNull());
-        }
-        QVERIFY(picker->segment(int(ViewMode::list))->isChecked());
-        QCOMPARE(s.screen->pathBar()->pathButton()->toolTip(), u"Click to copy path"_s);
-
-        // Text beside the icons when it fits, under them when that fits, else icons alone.
-        s.window.resize(1400, 600);
-        QVERIFY(s.show());
-        QTRY_COMPARE(s.screen->toolBar()->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
-        QVERIFY(s.screen->toolBar()->sizeHint().width() <= s.screen->width());
-        s.window.resize(1000, 600);
-        QTRY_COMPARE(s.screen->toolBar()->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
-        QVERIFY(s.screen->toolBar()->sizeHint().width() <= s.screen->width());
-        s.window.resize(500, 600);
-        QTRY_COMPARE(s.screen->toolBar()->toolButtonStyle(), Qt::ToolButtonIconOnly);
     }
 
     void toolbarEnablesByTheRulesAndGoesUp()
@@ -547,24 +475,6 @@ private slots:
         QCOMPARE(s.workspace->terminals, QList<QUrl>{storage.url()});
     }
 
-    void udidAndPathReachTheSystemClipboard()
-    {
-        Storage storage;
-        QWidget window;
-        auto *screen = new FilesStorageView(phone, desktopFilesServices(), storage.lookup(), &window);
-        window.show();
-        QTRY_COMPARE(screen->state()->currentDirectory(), std::optional<QUrl>(storage.url()));
-        QClipboard *clipboard = QGuiApplication::clipboard();
-        QTest::mouseClick(screen->toolBar()->widgetForAction(screen->copyDeviceUDIDAction()), Qt::LeftButton);
-        QCOMPARE(clipboard->text(), phone.udid);
-        QTRY_COMPARE(screen->pathBar()->pathButton()->text(), storage.folder.path());
-        QTest::mouseClick(screen->pathBar()->pathButton(), Qt::LeftButton);
-        QCOMPARE(clipboard->text(), storage.folder.path());
-        clipboard->clear();
-        QTest::mouseClick(screen->toolBar()->widgetForAction(screen->copyPathAction()), Qt::LeftButton);
-        QCOMPARE(clipboard->text(), storage.folder.path());
-    }
-
     void modeChangeReturnsToTheRootAndEmptiesTheSelection()
     {
         Storage storage;
@@ -602,35 +512,6 @@ private slots:
         QCOMPARE(s.state()->reloadCount(), reads);
         QTRY_COMPARE(s.listedNames(), (QStringList{u"sub"_s, u"top.txt"_s}));
         QVERIFY(!s.screen->pathBar()->iconSizeSlider()->isVisible());
-    }
-
-    void theCheckedSegmentDecidesTheMode_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("toggle action") << QAccessibleActionInterface::toggleAction();
-        QTest::newRow("in code") << QString();
-    }
-
-    void theCheckedSegmentDecidesTheMode()
-    {
-        QFETCH(QString, how);
-        Storage storage;
-        QVERIFY(storage.folder.createFile(u"a.txt"_s));
-        Screen s(storage.lookup());
-        QVERIFY(s.show());
-        QVERIFY(s.waitUntilSettled());
-        SegmentedPicker *picker = s.screen->viewModePicker();
-
-        QVERIFY(check(picker->segment(int(ViewMode::icons)), how));
-        QTRY_COMPARE(s.screen->viewMode(), ViewMode::icons);
-        QVERIFY(dynamic_cast<IconModeView *>(s.screen->modeView()));
-        QCOMPARE(QSettings().value(u"viewMode"_s).toString(), u"icons"_s);
-
-        QVERIFY(check(picker->segment(int(ViewMode::columns)), how));
-        QTRY_COMPARE(s.screen->viewMode(), ViewMode::columns);
-        QVERIFY(dynamic_cast<ColumnModeView *>(s.screen->modeView()));
-        QVERIFY(!picker->segment(int(ViewMode::icons))->isChecked());
-        QTRY_COMPARE(s.listedNames(), QStringList{u"a.txt"_s});
     }
 
     void preferencesAreSharedReadSafelyAndKept()

@@ -104,17 +104,6 @@ private slots:
         settings.sync();
     }
 
-    void sectionsAndRawValues()
-    {
-        QCOMPARE(SimulatorDetailView::allSections(),
-                 (QList<Section>{Section::Files, Section::Photos, Section::Apps}));
-        QCOMPARE(SimulatorDetailView::rawValue(Section::Files), u"Files"_s);
-        QCOMPARE(SimulatorDetailView::rawValue(Section::Photos), u"Photos"_s);
-        QCOMPARE(SimulatorDetailView::sectionFromRawValue(u"Photos"_s), std::optional(Section::Photos));
-        QCOMPARE(SimulatorDetailView::sectionFromRawValue(u"photos"_s), std::nullopt);
-        QCOMPARE(SimulatorDetailView::sectionFromRawValue(u"apps"_s), std::optional(Section::Apps));
-    }
-
     void noStoredSectionOpensOnFiles()
     {
         auto pane = shownPane(bootedPhone);
@@ -273,43 +262,6 @@ private slots:
         QTRY_COMPARE(pane->shownSection(), Section::Files);
         QVERIFY(qobject_cast<FilesStorageView *>(pane->sectionScreen()));
         QVERIFY(!pane->sectionButton(Section::Photos)->isChecked());
-    }
-
-    void subtitle()
-    {
-        QCOMPARE(SimulatorDetailView::subtitle(bootedPhone),
-                 u"iOS 17.2 \u00B7 Booted \u00B7 0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9"_s);
-        QCOMPARE(SimulatorDetailView::subtitle(idlePad),
-                 u"iOS 18.1 \u00B7 Shutdown \u00B7 9A8B7C6D-5E4F-4031-8213-243546576879"_s);
-
-        auto pane = shownPane(idlePad);
-        QVERIFY(pane);
-        QCOMPARE(pane->subtitleLabel()->text(), SimulatorDetailView::subtitle(idlePad));
-        QVERIFY(pane->subtitleLabel()->isVisible());
-        QVERIFY(pane->subtitleLabel()->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
-        // Above the section bar's picker.
-        QVERIFY(pane->subtitleLabel()->mapTo(pane.get(), QPoint(0, 0)).y() <
-                pane->sectionPicker()->mapTo(pane.get(), QPoint(0, 0)).y());
-    }
-
-    void sectionBarLayout()
-    {
-        auto pane = shownPane(bootedPhone);
-        QVERIFY(pane);
-        QWidget *picker = pane->sectionPicker();
-        QCOMPARE(picker->width(), 240);
-        const QRect inPane(picker->mapTo(pane.get(), QPoint(0, 0)), picker->size());
-        QVERIFY(qAbs(inPane.left() - (pane->width() - inPane.right() - 1)) <= 1);
-        QVERIFY(!picker->accessibleName().isEmpty());
-        QCOMPARE(pane->sectionButton(Section::Files)->text(), u"Files"_s);
-        QCOMPARE(pane->sectionButton(Section::Photos)->text(), u"Photos"_s);
-        // The section's screen starts right below the bar.
-        QCOMPARE(pane->sectionScreen()->geometry().top(), pane->sectionBar()->geometry().bottom() + 1);
-
-        // Narrower than the picker's maximum: it keeps its padding.
-        pane->resize(220, 600);
-        QTRY_COMPARE(pane->width(), 220);
-        QTRY_COMPARE(picker->width(), 220 - 16);
     }
 
     void switchingSectionsStartsPhotosAfresh()
