@@ -60,16 +60,15 @@ public:
         QList<QStringList> result;
         if (!log.open(QIODevice::ReadOnly))
             return result;
-        for (const QByteArray &line : log.readAll().split('\n')) {
+        for (const QByteArray &line : log.readAll().split('\n'))
             if (!line.isEmpty())
                 result.append(QString::fromUtf8(line).split(QLatin1Char('\t')));
-        }
         return result;
     }
 
+private:
     QString mediaDir() const { return m_tools.path(QStringLiteral("media")); }
 
-private:
     FakeTool m_tools;
     QString m_script;
     ScopedToolPath m_scoped;
