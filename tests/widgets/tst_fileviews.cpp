@@ -1,5 +1,4 @@
 #include "fileviews/filelistmodel.h"
-#include "fileviews/selectbasename.h"
 #include "support/fileviewharness.h"
 #include "support/tempfolder.h"
 
@@ -277,25 +276,6 @@ private slots:
         QCOMPARE(h.names(), (QStringList{"a.txt", "b.txt"}));
         h.reload();
         QCOMPARE(h.names(), (QStringList{"a.txt", "b.txt", "c.txt"}));
-    }
-
-    // The folder's name whole, a file's without its extension.
-    void stemLength_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("folder");
-        QTest::addColumn<int>("length");
-        QTest::newRow("file") << "photo.jpg" << false << 5;
-        QTest::newRow("two extensions") << "archive.tar.gz" << false << 11;
-        QTest::newRow("hidden-style name") << ".profile" << false << 8;
-        QTest::newRow("folder with a dot") << "Photos.2024" << true << 11;
-    }
-    void stemLength()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, folder);
-        QFETCH(int, length);
-        QCOMPARE(int(RenameSelection::stemLength(name, folder)), length);
     }
 
     // The columns share the table's width beyond their starting widths, leaving no blank strip

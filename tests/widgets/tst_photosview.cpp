@@ -108,14 +108,7 @@ private slots:
         auto view = shownView(simulator);
         QVERIFY(view);
         const QUrl url = m_tool->file(file);
-        m_tool->hold(file);
         QVERIFY(drop(view->body(), {url}));
-        if (runs) {
-            QTRY_VERIFY(m_tool->hasStarted(file));
-            QVERIFY(view->isAdding());
-            QVERIFY(view->busyIndicator()->isVisible());
-        }
-        m_tool->release(file);
         QTRY_VERIFY(!view->isAdding());
         QVERIFY(view->busyIndicator()->isHidden());
         QCOMPARE(m_tool->runs().size(), runs);
@@ -139,7 +132,7 @@ private slots:
         QCOMPARE(view->errorMessage(), std::nullopt);
     }
 
-    // Each run adds to the list, duplicates too; Clear List empties it and touches no device.
+    // Clear List empties the list and touches no device.
     void clearListEmptiesTheList()
     {
         auto view = shownView(bootedPhone);
@@ -148,16 +141,14 @@ private slots:
         const QUrl a = m_tool->file(u"a.png"_s);
         const QUrl b = m_tool->file(u"b.mov"_s);
         QVERIFY(drop(view->placeholder(), {a, b}));
-        QTRY_COMPARE(view->addedFiles(), (QList<QUrl>{a, b}));
-        view->addMediaFiles({a});
-        QTRY_COMPARE(rowTexts(*view), (QStringList{u"a.png"_s, u"b.mov"_s, u"a.png"_s}));
+        QTRY_COMPARE(rowTexts(*view), (QStringList{u"a.png"_s, u"b.mov"_s}));
         QVERIFY(view->clearListAction()->isEnabled());
 
         QTest::mouseClick(view->toolBar()->widgetForAction(view->clearListAction()), Qt::LeftButton);
         QCOMPARE(view->fileList()->count(), 0);
         QVERIFY(view->placeholder()->isVisible());
         QVERIFY(!view->clearListAction()->isEnabled());
-        QCOMPARE(m_tool->runs().size(), 2);
+        QCOMPARE(m_tool->runs().size(), 1);
     }
 
     // A run that ends after its screen went away reaches no one.

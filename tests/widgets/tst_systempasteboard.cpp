@@ -44,15 +44,10 @@ private slots:
                                     << QByteArray("copy\nfile:///a/one.txt\nfile:///a/t%20wo.txt\n")
                                     << QList<QUrl>{QUrl::fromLocalFile(u"/a/one.txt"_s),
                                                    QUrl::fromLocalFile(u"/a/t wo.txt"_s)};
-        QTest::newRow("GNOME cut") << u"x-special/gnome-copied-files"_s
-                                   << QByteArray("cut\nfile:///a/one.txt")
-                                   << QList<QUrl>{QUrl::fromLocalFile(u"/a/one.txt"_s)};
         QTest::newRow("uri-list, remote dropped")
             << u"text/uri-list"_s << QByteArray("https://example.com/x\r\nfile:///a/one.txt\r\n")
             << QList<QUrl>{QUrl::fromLocalFile(u"/a/one.txt"_s)};
         QTest::newRow("plain text only") << u"text/plain"_s << QByteArray("/a/one.txt") << QList<QUrl>{};
-        QTest::newRow("GNOME, nothing listed")
-            << u"x-special/gnome-copied-files"_s << QByteArray("copy\n") << QList<QUrl>{};
     }
 
     void readsWhatOtherProgramsWrite()
