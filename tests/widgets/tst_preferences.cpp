@@ -26,7 +26,6 @@ private slots:
         QTest::addColumn<double>("read");
         QTest::newRow("absent") << QVariant() << 64.0;
         QTest::newRow("number") << QVariant(128.5) << 128.5;
-        QTest::newRow("text") << QVariant(u"large"_s) << 64.0;
         QTest::newRow("infinite") << QVariant(std::numeric_limits<double>::infinity()) << 64.0;
         QTest::newRow("nan") << QVariant(u"nan"_s) << 64.0;
     }

@@ -61,7 +61,6 @@ private slots:
         QTest::newRow("apps") << QVariant(u"apps"_s) << Section::Apps;
         QTest::newRow("lower case") << QVariant(u"photos"_s) << Section::Files;
         QTest::newRow("the segment's text") << QVariant(u"Apps"_s) << Section::Files;
-        QTest::newRow("other") << QVariant(u"Music"_s) << Section::Files;
         QTest::newRow("number") << QVariant(1) << Section::Files;
     }
     // The stored section opens; anything unknown reads as Files, and is left as it is.

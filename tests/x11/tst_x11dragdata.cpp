@@ -140,7 +140,6 @@ private slots:
         Requestor requestor;
         const Requestor::Answer uris = requestor.request("text/uri-list", "GDK_SELECTION");
         QCOMPARE(uris.data, data->data("text/uri-list"));
-        QVERIFY(uris.data.contains("file:///storage/Caf%C3%A9%20menu.txt"));
         QCOMPARE(uris.type, QByteArray("text/uri-list"));
 
         const Requestor::Answer gnome = requestor.request("x-special/gnome-copied-files", "GDK_SELECTION");
