@@ -29,9 +29,7 @@ public:
 
     static std::function<std::unique_ptr<FolderNotifier>()> factory(const std::shared_ptr<Probe> &probe)
     {
-        return [probe]() -> std::unique_ptr<FolderNotifier> {
-            return std::make_unique<TestFolderNotifier>(probe);
-        };
+        return [probe] { return std::unique_ptr<FolderNotifier>(new TestFolderNotifier(probe)); };
     }
 
     explicit TestFolderNotifier(std::shared_ptr<Probe> probe) : m_probe(std::move(probe))
@@ -43,24 +41,13 @@ public:
                 changed(folder);
         };
     }
-    ~TestFolderNotifier() override
-    {
-        if (m_probe->made == this)
-            m_probe->made = nullptr;
-    }
+    ~TestFolderNotifier() override { m_probe->made = m_probe->made == this ? nullptr : m_probe->made; }
 
     bool add(const QString &folder) override
     {
-        switch (m_probe->mode) {
-        case Mode::system:
-            return m_system->add(folder);
-        case Mode::silent:
+        if (m_probe->mode == Mode::silent)
             m_silent.insert(folder);
-            return true;
-        case Mode::refusing:
-            return false;
-        }
-        return false;
+        return m_probe->mode == Mode::silent || (m_probe->mode == Mode::system && m_system->add(folder));
     }
     void remove(const QString &folder) override
     {

@@ -4,14 +4,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QString>
-#include <QStringList>
 #include <QUrl>
 
 // A fake `xcrun` for the Photos screen, steered by the name of the first file of each batch:
-// - a name containing "fail" makes the run fail with "Could not add <name>" on standard error;
-// - hold(name) keeps the run of that batch waiting until release(name).
-// Every run appends its arguments, tab-separated, to a log. Installs itself as LANTHORN_XCRUN.
+// a name containing "fail" makes the run fail with "Could not add <name>" on standard error;
+// hold(name) keeps the run of that batch waiting until release(name). Every run appends its
+// arguments, tab-separated, to a log. Installs itself as LANTHORN_XCRUN.
 class FakeAddMedia
 {
 public:
@@ -28,46 +26,31 @@ public:
                   "exit 0")),
           m_scoped(m_script)
     {
-        QDir().mkpath(mediaDir());
     }
 
     bool isValid() const { return m_tools.isValid() && !m_script.isEmpty(); }
-
-    // A file URL in the fake's folder; the file exists (with no content that matters).
+    // A file URL in the fake's folder; the file exists.
     QUrl file(const QString &name) const
     {
-        const QString path = mediaDir() + QLatin1Char('/') + name;
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write("not really media");
-        return QUrl::fromLocalFile(path);
+        QFile file(m_tools.path(QStringLiteral("media/") + name));
+        QDir().mkpath(m_tools.path(QStringLiteral("media")));
+        file.open(QIODevice::WriteOnly);
+        return QUrl::fromLocalFile(file.fileName());
     }
-
-    void hold(const QString &name) const
-    {
-        QFile(m_tools.path(QStringLiteral("hold-") + name)).open(QIODevice::WriteOnly);
-    }
-    void release(const QString &name) const { QFile::remove(m_tools.path(QStringLiteral("hold-") + name)); }
-    bool hasStarted(const QString &name) const
-    {
-        return QFile::exists(m_tools.path(QStringLiteral("started-") + name));
-    }
-
+    void hold(const QString &name) const { QFile(m_tools.path(u"hold-" + name)).open(QIODevice::WriteOnly); }
+    void release(const QString &name) const { QFile::remove(m_tools.path(u"hold-" + name)); }
+    bool hasStarted(const QString &name) const { return QFile::exists(m_tools.path(u"started-" + name)); }
     // One entry per finished tool run: its arguments.
     QList<QStringList> runs() const
     {
         QFile log(m_tools.path(QStringLiteral("runs")));
         QList<QStringList> result;
-        if (!log.open(QIODevice::ReadOnly))
-            return result;
-        for (const QByteArray &line : log.readAll().split('\n')) {
-            if (!line.isEmpty())
-                result.append(QString::fromUtf8(line).split(QLatin1Char('\t')));
-        }
+        if (log.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : log.readAll().split('\n'))
+                if (!line.isEmpty())
+                    result.append(QString::fromUtf8(line).split(QLatin1Char('\t')));
         return result;
     }
-
-    QString mediaDir() const { return m_tools.path(QStringLiteral("media")); }
 
 private:
     FakeTool m_tools;

@@ -16,8 +16,8 @@ QList<QPair<QAccessible::Event, int>> notices;
 
 void record(QAccessibleEvent *event)
 {
-    if (event->type() == QAccessible::Focus || event->type() == QAccessible::SelectionAdd
-        || event->type() == QAccessible::SelectionRemove || event->type() == QAccessible::SelectionWithin)
+    if (event->type() == QAccessible::Focus || event->type() == QAccessible::SelectionAdd ||
+        event->type() == QAccessible::SelectionRemove || event->type() == QAccessible::SelectionWithin)
         notices << qMakePair(event->type(), event->child());
 }
 

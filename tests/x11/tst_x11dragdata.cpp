@@ -18,13 +18,14 @@
 
 namespace {
 
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
 xcb_atom_t atom(xcb_connection_t *connection, const char *name)
 {
     Reply<xcb_intern_atom_reply_t> reply(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr), &std::free);
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name),
+                              nullptr),
+        &std::free);
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
@@ -55,8 +56,8 @@ public:
     {
         const xcb_atom_t targetAtom = atom(m_connection, target);
         const xcb_atom_t propertyAtom = property ? atom(m_connection, property) : xcb_atom_t(XCB_ATOM_NONE);
-        xcb_convert_selection(m_connection, m_window, atom(m_connection, "XdndSelection"), targetAtom, propertyAtom,
-                              XCB_CURRENT_TIME);
+        xcb_convert_selection(m_connection, m_window, atom(m_connection, "XdndSelection"), targetAtom,
+                              propertyAtom, XCB_CURRENT_TIME);
         xcb_flush(m_connection);
         QElapsedTimer clock;
         clock.start();
@@ -64,7 +65,8 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
                 const bool notice = (event->response_type & 0x7f) == XCB_SELECTION_NOTIFY;
-                const xcb_selection_notify_event_t copy = *reinterpret_cast<xcb_selection_notify_event_t *>(event);
+                const xcb_selection_notify_event_t copy =
+                    *reinterpret_cast<xcb_selection_notify_event_t *>(event);
                 std::free(event);
                 if (notice)
                     return read(copy);
@@ -82,7 +84,8 @@ private:
             return answer;
         Reply<xcb_get_property_reply_t> reply(
             xcb_get_property_reply(m_connection,
-                                   xcb_get_property(m_connection, 1, m_window, notify.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20),
+                                   xcb_get_property(m_connection, 1, m_window, notify.property,
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 20),
                                    nullptr),
             &std::free);
         if (!reply)
@@ -91,9 +94,11 @@ private:
         answer.data = QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())),
                                  xcb_get_property_value_length(reply.get()));
         Reply<xcb_get_atom_name_reply_t> name(
-            xcb_get_atom_name_reply(m_connection, xcb_get_atom_name(m_connection, reply->type), nullptr), &std::free);
+            xcb_get_atom_name_reply(m_connection, xcb_get_atom_name(m_connection, reply->type), nullptr),
+            &std::free);
         if (name)
-            answer.type = QByteArray(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get()));
+            answer.type =
+                QByteArray(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get()));
         return answer;
     }
 
@@ -127,45 +132,33 @@ private slots:
     void answersFormatsTheDragHolds()
     {
         auto data = std::make_unique<QMimeData>();
-        data->setUrls({QUrl::fromLocalFile("/storage/Café menu.txt"), QUrl::fromLocalFile("/storage/a b/\"q\".md")});
+        data->setUrls(
+            {QUrl::fromLocalFile("/storage/Café menu.txt"), QUrl::fromLocalFile("/storage/a b/\"q\".md")});
         data->setData("x-special/gnome-copied-files", "copy\nfile:///storage/Caf%C3%A9%20menu.txt");
         X11DragData::offer(data.get());
 
         Requestor requestor;
         const Requestor::Answer uris = requestor.request("text/uri-list", "GDK_SELECTION");
-        QVERIFY(uris.answered);
         QCOMPARE(uris.data, data->data("text/uri-list"));
-        QVERIFY(uris.data.contains("file:///storage/Caf%C3%A9%20menu.txt"));
         QCOMPARE(uris.type, QByteArray("text/uri-list"));
 
         const Requestor::Answer gnome = requestor.request("x-special/gnome-copied-files", "GDK_SELECTION");
-        QVERIFY(gnome.answered);
         QCOMPARE(gnome.data, data->data("x-special/gnome-copied-files"));
 
         // Old clients name no property: the answer goes on the target's own name.
-        const Requestor::Answer old = requestor.request("text/uri-list", nullptr);
-        QVERIFY(old.answered);
-        QCOMPARE(old.data, data->data("text/uri-list"));
+        QCOMPARE(requestor.request("text/uri-list", nullptr).data, data->data("text/uri-list"));
     }
 
-    void leavesEverythingElseToQt()
+    // Formats the drag does not hold, and a drag that ended, are refused, not invented.
+    void refusesWhatItDoesNotHold()
     {
         auto data = std::make_unique<QMimeData>();
         data->setUrls({QUrl::fromLocalFile("/storage/photo.heic")});
         X11DragData::offer(data.get());
         Requestor requestor;
-        // Not a format of the drag, and not a drag Qt knows of: refused, not invented.
         QVERIFY(!requestor.request("image/png", "GDK_SELECTION").answered);
         QVERIFY(!requestor.request("application/x-unknown", "GDK_SELECTION").answered);
-    }
-
-    void forgetsTheDataWithTheDrag()
-    {
-        auto data = std::make_unique<QMimeData>();
-        data->setUrls({QUrl::fromLocalFile("/storage/gone.txt")});
-        X11DragData::offer(data.get());
-        data.reset(); // the drag ended and took its data along
-        Requestor requestor;
+        data.reset();
         QVERIFY(!requestor.request("text/uri-list", "GDK_SELECTION").answered);
     }
 

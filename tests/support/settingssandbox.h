@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+
+// Keeps a test's preferences in a folder of its own, removed afterwards; clear() before each case.
+class SettingsSandbox
+{
+public:
+    explicit SettingsSandbox(const char *name)
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("LanthornTests"));
+        QCoreApplication::setApplicationName(QString::fromLatin1(name));
+        for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, m_dir.path());
+    }
+    bool isValid() const { return m_dir.isValid(); }
+    void clear() const
+    {
+        QSettings settings;
+        settings.clear();
+        settings.sync();
+    }
+
+private:
+    QTemporaryDir m_dir;
+};

@@ -1,0 +1,341 @@
+#include "fileviews/filelistmodel.h"
+#include "support/fileviewharness.h"
+#include "support/tempfolder.h"
+
+#include <QAccessible>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void addKinds(std::initializer_list<ViewKind> kinds = {ViewKind::list, ViewKind::icons, ViewKind::columns})
+{
+    QTest::addColumn<ViewKind>("kind");
+    const char *names[] = {"list", "icons", "columns"};
+    for (ViewKind kind : kinds)
+        QTest::newRow(names[int(kind)]) << kind;
+}
+
+// A folder of the given items ("name/" for a folder) and one of the views over it.
+struct Setup
+{
+    TempFolder folder;
+    std::unique_ptr<FileViewHarness> h;
+    Setup(ViewKind kind, const QStringList &items)
+    {
+        for (const QString &item : items)
+            item.endsWith(u'/') ? folder.createDir(item) : folder.createFile(item, "x");
+        h = std::make_unique<FileViewHarness>(kind, folder.path());
+    }
+};
+
+} // namespace
+
+// The rules the list, the icon grid and the column browser share, each written once over the
+// three; then what only one of them does.
+class TestFileViews : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void boundSelection_data() { addKinds(); }
+    // The screen's selection shows without being reported back; a user's click is reported once.
+    void boundSelection()
+    {
+        QFETCH(ViewKind, kind);
+        Setup s(kind, {"a.txt", "b.txt", "c.txt", "d.txt"});
+        FileViewHarness &h = *s.h;
+        QVERIFY(h.exposed);
+        if (kind != ViewKind::columns) { // the browser writes its selection, never reads it
+            // Another spelling of the same path still matches; a URL without an item is ignored.
+            h.selection = {h.url("b.txt"), QUrl::fromLocalFile(h.folder + "/./d.txt"), h.url("gone.txt")};
+            h.update();
+            QCOMPARE(h.selectedNames(), (QStringList{"b.txt", "d.txt"}));
+            QVERIFY(h.reported.isEmpty());
+            QCOMPARE(h.selectionWrites, 0);
+            // A reload with new items keeps it on them.
+            QVERIFY(s.folder.createFile("0.txt"));
+            h.reload();
+            QCOMPARE(h.selectedNames(), (QStringList{"b.txt", "d.txt"}));
+            QVERIFY(h.reported.isEmpty());
+        }
+        h.click("a.txt");
+        QCOMPARE(h.reported, QList<QSet<QUrl>>{{h.url("a.txt")}});
+        QCOMPARE(h.selection, QSet<QUrl>{h.url("a.txt")});
+        QCOMPARE(h.selectionWrites, 1);
+        h.click("c.txt", Qt::ControlModifier);
+        QCOMPARE(h.reported.last(), (QSet<QUrl>{h.url("a.txt"), h.url("c.txt")}));
+        h.update();
+        QCOMPARE(h.reported.size(), 2);
+        QCOMPARE(h.selectedNames(), (QStringList{"a.txt", "c.txt"}));
+    }
+
+    void renameRequest_data()
+    {
+        QTest::addColumn<ViewKind>("kind");
+        QTest::addColumn<QString>("filePreselected");
+        QTest::newRow("list") << ViewKind::list << "photo";
+        QTest::newRow("icons") << ViewKind::icons << "photo";
+        QTest::newRow("columns") << ViewKind::columns << "photo.jpg";
+    }
+    // A request for an item not listed yet waits for the reload that lists it, then edits the
+    // name once with its stem preselected (a folder's dot is part of its name).
+    void renameRequest()
+    {
+        QFETCH(ViewKind, kind);
+        QFETCH(QString, filePreselected);
+        Setup s(kind, {"a.txt"});
+        FileViewHarness &h = *s.h;
+        QVERIFY(h.exposed);
+        QVERIFY(s.folder.createDir("my.folder"));
+        h.renameRequest = h.url("my.folder");
+        if (kind != ViewKind::columns) { // the browser drops what its open columns do not list
+            h.update();
+            QCoreApplication::processEvents();
+            QVERIFY(!h.editor());
+            QCOMPARE(h.renameRequestWrites, 0);
+        }
+        h.reload(); // two updates in one turn still start one edit
+        h.update();
+        QTRY_VERIFY(h.editor());
+        QCOMPARE(h.editor()->text(), "my.folder");
+        QCOMPARE(h.editor()->selectedText(), "my.folder");
+        QCOMPARE(h.renameRequest, std::nullopt);
+        QCOMPARE(h.renameRequestWrites, 1);
+        QCOMPARE(h.selectedNames(), QStringList{"my.folder"});
+        QTest::keyClick(h.editor(), Qt::Key_Escape);
+        QTRY_VERIFY(!h.editor());
+        h.update();
+        QCoreApplication::processEvents();
+        QVERIFY(!h.editor());
+
+        QVERIFY(s.folder.createFile("photo.jpg"));
+        h.renameRequest = h.url("photo.jpg");
+        h.reload();
+        QTRY_VERIFY(h.editor());
+        QCOMPARE(h.editor()->selectedText(), filePreselected);
+        QVERIFY(h.renames.isEmpty());
+    }
+
+    void editEnds_data()
+    {
+        QTest::addColumn<ViewKind>("kind");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("sent"); // "-" for nothing
+        const int returnKey = 0, escape = 1, reloadWithout = 2, goAway = 3;
+        const char *names[] = {"list", "icons", "columns"};
+        for (ViewKind kind : {ViewKind::list, ViewKind::icons, ViewKind::columns}) {
+            const QByteArray k = names[int(kind)];
+            QTest::addRow("%s%s", k.constData(), ", unchanged") << kind << "" << returnKey << "-";
+            QTest::addRow("%s%s", k.constData(), ", changed") << kind << "  new " << returnKey << "*";
+            QTest::addRow("%s%s", k.constData(), ", escape") << kind << "other" << escape << "-";
+            QTest::addRow("%s%s", k.constData(), ", item gone") << kind << "zzz" << reloadWithout << "-";
+            QTest::addRow("%s%s", k.constData(), ", view gone") << kind << "zzz" << goAway << "-";
+        }
+    }
+    // Only Return with a changed name renames, with the text exactly as typed; Escape, a reload
+    // that no longer lists the item and a view that goes away rename nothing.
+    void editEnds()
+    {
+        QFETCH(ViewKind, kind);
+        QFETCH(QString, typed);
+        QFETCH(int, end);
+        QFETCH(QString, sent);
+        if (end == 3) // the editor must not outlive the view's bookkeeping
+            QTest::failOnWarning(QRegularExpression("editor that does not belong"));
+        Setup s(kind, {"a.txt", "b.txt"});
+        FileViewHarness &h = *s.h;
+        QVERIFY(h.exposed);
+        QLineEdit *editor = h.beginRename("b.txt");
+        QVERIFY(editor);
+        if (!typed.isEmpty())
+            QTest::keyClicks(editor, typed);
+        const QString text = editor->text();
+        if (end == 0) {
+            QTest::keyClick(editor, Qt::Key_Return);
+        } else if (end == 1) {
+            QTest::keyClick(editor, Qt::Key_Escape);
+        } else if (end == 2) {
+            QVERIFY(QFile::remove(s.folder.path("b.txt")));
+            h.reload();
+        } else {
+            h.list.reset();
+            h.icons.reset();
+            h.columns.reset();
+        }
+        QTRY_VERIFY(!h.editor());
+        QCoreApplication::processEvents();
+        if (sent == "-") {
+            QVERIFY(h.renames.isEmpty());
+            return;
+        }
+        QCOMPARE(h.renames, (QList<std::pair<QUrl, QString>>{{h.url("b.txt"), text}}));
+        // The item keeps its name until the screen lists the folder again.
+        QVERIFY(h.index("b.txt").isValid());
+    }
+
+    void doubleClick_data() { addKinds(); }
+    // Opens the file under the pointer once, nothing on empty space, and never starts renaming.
+    void doubleClick()
+    {
+        QFETCH(ViewKind, kind);
+        Setup s(kind, {"a.txt", "folder/"});
+        FileViewHarness &h = *s.h;
+        QVERIFY(h.exposed);
+        h.doubleClick(h.centre("a.txt"));
+        QCOMPARE(h.opened, QList<QUrl>{h.url("a.txt")});
+        QVERIFY(!h.view()->indexAt(h.empty()).isValid());
+        h.doubleClick(h.empty());
+        QCOMPARE(h.opened.size(), 1);
+        QVERIFY(!h.editor());
+    }
+
+    void menuTargets_data() { addKinds(); }
+    // The menu acts on the selection when clicked on it, on the clicked item alone outside it
+    // (a real right click leaves the selection, and in the columns the open path, as they were),
+    // and on nothing over empty space.
+    void menuTargets()
+    {
+        QFETCH(ViewKind, kind);
+        Setup s(kind, {"a.txt", "b.txt", "sub/inner.txt"});
+        FileViewHarness &h = *s.h;
+        QVERIFY(h.exposed);
+        h.click("a.txt");
+        h.click("b.txt", Qt::ControlModifier);
+        const QSet<QUrl> selected{h.url("a.txt"), h.url("b.txt")};
+        QCOMPARE(h.selection, selected);
+        const int reports = int(h.reported.size());
+        const int columnCount = h.columns ? int(h.columns->openFolders().size()) : 0;
+
+        QCOMPARE(h.rightClick(h.centre("b.txt")), selected);
+        QCOMPARE(h.rightClick(h.centre("sub")), QSet<QUrl>{h.url("sub")});
+        QCOMPARE(h.rightClick(h.empty()), QSet<QUrl>{});
+        QCOMPARE(h.selection, selected);
+        QCOMPARE(h.selectedNames(), (QStringList{"a.txt", "b.txt"}));
+        QCOMPARE(h.reported.size(), reports);
+        if (h.columns)
+            QCOMPARE(int(h.columns->openFolders().size()), columnCount);
+
+        // The keys act on the selection.
+        QTest::keyClick(h.view(), Qt::Key_Delete);
+        QCOMPARE(h.trashed, QList<QSet<QUrl>>{selected});
+        QTest::keySequence(h.view(), QKeySequence::Copy);
+        QCOMPARE(QSet<QUrl>(h.pasteboard->fileURLs.begin(), h.pasteboard->fileURLs.end()), selected);
+    }
+
+    void dragCopiesOnly_data() { addKinds({ViewKind::list, ViewKind::icons}); }
+    // Items leave as file URLs, offered for copying only: a drop target may not move them away.
+    void dragCopiesOnly()
+    {
+        QFETCH(ViewKind, kind);
+        Setup s(kind, {"a.txt", "b.txt", "c.txt"});
+        FileViewHarness &h = *s.h;
+        QVERIFY(h.exposed);
+        QVERIFY(h.view()->dragEnabled());
+        QCOMPARE(h.view()->model()->supportedDragActions(), Qt::CopyAction);
+        h.selection = {h.url("c.txt"), h.url("a.txt")};
+        h.update();
+        std::unique_ptr<QMimeData> mime(
+            h.view()->model()->mimeData(h.view()->selectionModel()->selectedIndexes()));
+        QVERIFY(mime);
+        const QList<QUrl> urls = mime->urls();
+        QCOMPARE(QSet<QUrl>(urls.begin(), urls.end()), (QSet<QUrl>{h.url("a.txt"), h.url("c.txt")}));
+    }
+
+    void reloadOnlyOnChange_data() { addKinds(); }
+    // Handing over equal items (or, in the columns, no new reload token) leaves the view alone;
+    // a real change shows.
+    void reloadOnlyOnChange()
+    {
+        QFETCH(ViewKind, kind);
+        Setup s(kind, {"a.txt", "b.txt"});
+        FileViewHarness &h = *s.h;
+        QVERIFY(h.exposed);
+        h.view()->selectionModel()->clear(); // nothing held: a needless reload would reset it all
+        QSignalSpy resets(h.view()->model(), &QAbstractItemModel::modelReset);
+        QSignalSpy inserts(h.view()->model(), &QAbstractItemModel::rowsInserted);
+        QSignalSpy changes(h.view()->model(), &QAbstractItemModel::dataChanged);
+        const int reads = h.reads;
+        h.update();
+        if (kind != ViewKind::columns)
+            h.reload(); // a fresh listing of an unchanged folder
+        QCOMPARE(resets.count() + inserts.count() + changes.count(), 0);
+        QCOMPARE(h.reads, reads);
+
+        QVERIFY(s.folder.createFile("c.txt"));
+        h.update();
+        QCOMPARE(h.names(), (QStringList{"a.txt", "b.txt"}));
+        h.reload();
+        QCOMPARE(h.names(), (QStringList{"a.txt", "b.txt", "c.txt"}));
+    }
+
+    // The columns share the table's width beyond their starting widths, leaving no blank strip
+    // to their right; in the default window that leaves room for a long date.
+    void listColumnsFillTheWidth()
+    {
+        TempFolder folder;
+        QVERIFY(folder.createFile("report.txt", "x", QDateTime(QDate(2024, 9, 28), QTime(22, 58))));
+        FileViewHarness h(ViewKind::list, folder.path());
+        h.window.resize(1100 - 240, 400); // the default window less its sidebar
+        QTreeView *table = h.list->table();
+        QHeaderView *header = table->header();
+        const auto total = [header] {
+            int sum = 0;
+            for (int column = 0; column < header->count(); ++column)
+                sum += header->sectionSize(column);
+            return sum;
+        };
+        QTRY_COMPARE(total(), table->viewport()->width());
+        const QString date = table->model()->index(0, FileListModel::DateColumn).data().toString();
+        const int margins =
+            2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+        QVERIFY2(header->sectionSize(FileListModel::DateColumn) >=
+                     table->fontMetrics().horizontalAdvance(date) + margins,
+                 qPrintable(date));
+    }
+
+    // After a click the clicked item is the selection, also the folder already open in an
+    // earlier column; a screen reader reads a column's selected row through its table interface.
+    void columnsSelectWhatWasClickedAndSayIt()
+    {
+        TempFolder folder;
+        QVERIFY(folder.createFile("Alpha/inner.txt") && folder.createFile("Alpha/other.txt"));
+        FileViewHarness h(ViewKind::columns, folder.path());
+        QVERIFY(h.exposed);
+        const auto second = [&h]() -> QListView * {
+            for (QListView *column : h.columns->host()->findChildren<QListView *>())
+                if (column != h.view() && !column->isHidden())
+                    return column;
+            return nullptr;
+        };
+        h.click("Alpha");
+        QVERIFY(second());
+        QTest::mouseClick(second()->viewport(), Qt::LeftButton, {},
+                          second()->visualRect(second()->model()->index(1, 0)).center());
+        QCOMPARE(h.selection, QSet<QUrl>{h.url("Alpha/other.txt")});
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(second());
+        QVERIFY(iface && iface->tableInterface());
+        QCOMPARE(iface->tableInterface()->selectedRows(), QList<int>{1});
+        const QList<QAccessibleInterface *> cells = iface->tableInterface()->selectedCells();
+        QCOMPARE(cells.size(), 1);
+        QCOMPARE(cells.first()->text(QAccessible::Name), "other.txt");
+
+        h.click("Alpha");
+        QCOMPARE(h.selection, QSet<QUrl>{h.url("Alpha")});
+        QVERIFY(!second()->selectionModel()->hasSelection());
+        QTest::keyClick(h.view(), Qt::Key_Delete);
+        QCOMPARE(h.trashed, QList<QSet<QUrl>>{{h.url("Alpha")}});
+    }
+};
+
+QTEST_MAIN(TestFileViews)
+#include "tst_fileviews.moc"

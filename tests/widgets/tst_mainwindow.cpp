@@ -1,0 +1,257 @@
+#include "app/contentview.h"
+#include "app/devicelistpoller.h"
+#include "screens/filesstorageview.h"
+#include "screens/messagealert.h"
+#include "screens/simulatordetailview.h"
+#include "support/settingssandbox.h"
+#include "support/tempfolder.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMutex>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Listing = Result<QList<Simulator>>;
+const Simulator phone{u"A-1"_s, u"iPhone 15 Pro"_s, u"iOS 17.5"_s, true};
+const Simulator watch{u"A-2"_s, u"Apple Watch"_s, u"watchOS 10.2"_s, false};
+
+// A device lister whose answer a test may change at any time.
+struct Devices
+{
+    QMutex mutex;
+    Listing answer = Listing::success({phone, watch});
+    void set(const Listing &next)
+    {
+        QMutexLocker lock(&mutex);
+        answer = next;
+    }
+    DeviceListPoller *poller()
+    {
+        return new DeviceListPoller(
+            [this](StopToken) {
+                QMutexLocker lock(&mutex);
+                return answer;
+            },
+            20ms);
+    }
+};
+
+// Walks the window's accessibility tree, as a screen reader or UI automation sees it.
+QAccessibleInterface *find(QObject *root, QAccessible::Role role, const QString &name,
+                           QAccessibleInterface *iface = nullptr, int depth = 0)
+{
+    if (!iface)
+        iface = QAccessible::queryAccessibleInterface(root);
+    if (!iface || depth > 40)
+        return nullptr;
+    const bool isItem = role == QAccessible::Cell &&
+                        (iface->role() == QAccessible::TreeItem || iface->role() == QAccessible::ListItem);
+    if ((iface->role() == role || isItem) && iface->text(QAccessible::Name).startsWith(name) &&
+        !iface->state().invisible)
+        return iface;
+    for (int i = 0; i < iface->childCount(); ++i)
+        if (QAccessibleInterface *found = find(root, role, name, iface->child(i), depth + 1))
+            return found;
+    return nullptr;
+}
+
+QStringList unnamedControls(QAccessibleInterface *iface, int depth = 0)
+{
+    QStringList out;
+    if (!iface || depth > 40)
+        return out;
+    static const QList<QAccessible::Role> controls = {
+        QAccessible::PushButton, QAccessible::CheckBox, QAccessible::RadioButton, QAccessible::Slider,
+        QAccessible::ComboBox,   QAccessible::List,     QAccessible::Table,       QAccessible::Tree};
+    if (controls.contains(iface->role()) && iface->text(QAccessible::Name).trimmed().isEmpty() &&
+        !iface->state().invisible)
+        out << (iface->object() ? QString::fromLatin1(iface->object()->metaObject()->className()) : u"?"_s);
+    for (int i = 0; i < iface->childCount(); ++i)
+        out << unnamedControls(iface->child(i), depth + 1);
+    return out;
+}
+
+// Does what an assistive tool does to a control or a row: its press or toggle action.
+bool activate(QAccessibleInterface *iface)
+{
+    QAccessibleActionInterface *actions = iface ? iface->actionInterface() : nullptr;
+    if (!actions)
+        return false;
+    for (const QString &name :
+         {QAccessibleActionInterface::pressAction(), QAccessibleActionInterface::toggleAction()})
+        if (actions->actionNames().contains(name)) {
+            actions->doAction(name);
+            return true;
+        }
+    return false;
+}
+
+// A control of the window, found and activated by its accessible name.
+bool activate(QWidget *window, QAccessible::Role role, const QString &name)
+{
+    return activate(find(window, role, name));
+}
+// A segment of a picker, whichever kind of button it is.
+bool activateSegment(QWidget *window, const QString &name)
+{
+    for (QAccessible::Role role : {QAccessible::RadioButton, QAccessible::CheckBox, QAccessible::PushButton})
+        if (activate(window, role, name))
+            return true;
+    return false;
+}
+
+// The alert's headline and body as a reader gets them: plain text, never markup.
+QStringList alertTexts(MessageAlert *alert)
+{
+    QMessageBox *box = alert->box();
+    for (QLabel *label : box->findChildren<QLabel *>())
+        if (label->text() == box->informativeText() && label->textFormat() != Qt::PlainText)
+            return {u"rich text: "_s + label->text()};
+    return {box->text(), box->informativeText()};
+}
+
+} // namespace
+
+// The main window driven end to end through its accessibility interface.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    SettingsSandbox m_settings{"tst_mainwindow"};
+
+private slots:
+    void initTestCase() { QAccessible::setActive(true); }
+    void init() { m_settings.clear(); }
+
+    // Pick a device, switch the section and the view mode by the segments' actions; every
+    // control on the way has a name.
+    void selectDeviceSectionAndViewMode()
+    {
+        TempFolder home;
+        const ScopedEnv homeEnv("HOME", home.path().toUtf8());
+        Devices devices;
+        ContentView window(devices.poller());
+        window.resize(1100, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(find(&window, QAccessible::ListItem, u"Apple Watch, watchOS 10.2, Shutdown"_s));
+        QVERIFY(unnamedControls(QAccessible::queryAccessibleInterface(&window)).isEmpty());
+
+        QVERIFY(activate(&window, QAccessible::ListItem, u"iPhone 15 Pro, iOS 17.5, Booted"_s));
+        QTRY_COMPARE(window.selectedSimulator(), std::optional(phone));
+        auto *detail = qobject_cast<SimulatorDetailView *>(window.detailView());
+        QVERIFY(detail);
+        QCOMPARE(detail->shownSection(), SimulatorDetailView::Section::Files);
+
+        for (const QString &section : {u"Photos"_s, u"Apps"_s, u"Files"_s}) {
+            QVERIFY2(activateSegment(&window, section), qPrintable(section));
+            QTRY_COMPARE(SimulatorDetailView::rawValue(detail->shownSection()).toLower(), section.toLower());
+            const QStringList unnamed = unnamedControls(QAccessible::queryAccessibleInterface(&window));
+            QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u',')));
+        }
+        auto *files = qobject_cast<FilesStorageView *>(detail->sectionScreen());
+        QVERIFY(files);
+        for (auto [name, mode] : {std::pair(u"Icons"_s, FilesStorageView::ViewMode::icons),
+                                  std::pair(u"Columns"_s, FilesStorageView::ViewMode::columns),
+                                  std::pair(u"List"_s, FilesStorageView::ViewMode::list)}) {
+            QVERIFY2(activateSegment(&window, name), qPrintable(name));
+            QTRY_COMPARE(files->viewMode(), mode);
+            QVERIFY(files->modeView());
+        }
+
+        // The device list follows the tools: a device that boots elsewhere moves up.
+        Simulator booted = watch;
+        booted.isBooted = true;
+        devices.set(Listing::success({booted, phone}));
+        QTRY_COMPARE(window.simulators().value(0), booted);
+    }
+
+    // A name edited in place is renamed on disk; a paste that would replace the folder holding
+    // the source is refused with an alert in plain text, and nothing changes.
+    void renameInPlaceAndARefusedPaste()
+    {
+        TempFolder home;
+        const ScopedEnv homeEnv("HOME", home.path().toUtf8());
+        const QString group =
+            u"Library/Developer/CoreSimulator/Devices/A-1/data/Containers/Shared/AppGroup/G/"_s;
+        QVERIFY(home.createFile(group + u".com.apple.mobile_container_manager.metadata.plist"_s,
+                                "<plist><dict><key>MCMMetadataIdentifier</key>"
+                                "<string>group.com.apple.FileProvider.LocalStorage</string></dict></plist>"));
+        const QString storage = group + u"File Provider Storage/"_s;
+        QVERIFY(home.createFile(storage + u"<b>note.txt"_s, "n") &&
+                home.createFile(storage + u"Photos/Photos/deep.jpg"_s, "d") &&
+                home.createFile(storage + u"Photos/sibling.jpg"_s, "s"));
+        Devices devices;
+        ContentView window(devices.poller());
+        window.resize(1100, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(activate(&window, QAccessible::ListItem, u"iPhone 15 Pro"_s));
+        auto *detail = qobject_cast<SimulatorDetailView *>(window.detailView());
+        QTRY_VERIFY(detail && qobject_cast<FilesStorageView *>(detail->sectionScreen()));
+        auto *files = qobject_cast<FilesStorageView *>(detail->sectionScreen());
+
+        QTRY_VERIFY(find(&window, QAccessible::Cell, u"<b>note.txt"_s));
+        const auto view = [files] { return files->modeView()->widget()->findChild<QAbstractItemView *>(); };
+        files->state()->setSelection({QUrl::fromLocalFile(home.path(storage + u"<b>note.txt"_s))});
+        QTRY_VERIFY(view()->selectionModel()->hasSelection());
+        QTest::keyClick(view(), Qt::Key_Return);
+        QLineEdit *editor = nullptr;
+        QTRY_VERIFY((editor = view()->findChild<QLineEdit *>()) && editor->isVisible());
+        QTest::keyClicks(editor, u"plain"_s);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(home.exists(storage + u"plain.txt"_s));
+        QVERIFY(!home.exists(storage + u"<b>note.txt"_s));
+
+        // Into Photos, copy the inner Photos, up, paste: the outer one would be replaced.
+        QTRY_VERIFY(find(&window, QAccessible::Cell, u"Photos"_s));
+        const QUrl outer = QUrl::fromLocalFile(home.path(storage + u"Photos"_s));
+        files->state()->open(outer);
+        QTRY_VERIFY(find(&window, QAccessible::Cell, u"sibling.jpg"_s));
+        files->state()->setSelection({QUrl::fromLocalFile(outer.toLocalFile() + u"/Photos"_s)});
+        QTRY_VERIFY(view()->selectionModel()->hasSelection());
+        QTest::keySequence(view(), QKeySequence::Copy);
+        QVERIFY(activate(&window, QAccessible::PushButton, u"Up"_s));
+        QTRY_COMPARE(files->state()->currentDirectory(), QUrl::fromLocalFile(home.path(storage.chopped(1))));
+        QTRY_VERIFY(find(&window, QAccessible::Cell, u"Photos"_s));
+        QTest::keySequence(view(), QKeySequence::Paste);
+        QTRY_VERIFY(files->alert()->isShown());
+        const QStringList texts = alertTexts(files->alert());
+        QCOMPARE(texts.value(0), u"Copy failed"_s);
+        QVERIFY2(texts.value(1).startsWith(u"Photos: "_s), qPrintable(texts.value(1)));
+        QCOMPARE(home.read(storage + u"Photos/sibling.jpg"_s), QByteArray("s"));
+        QCOMPARE(home.read(storage + u"Photos/Photos/deep.jpg"_s), QByteArray("d"));
+    }
+
+    // A failing listing alerts with "Error" and the message as plain text; the old list stays;
+    // after OK a persisting failure alerts again, once.
+    void failingListingAlerts()
+    {
+        Devices devices;
+        ContentView window(devices.poller());
+        window.show();
+        QTRY_COMPARE(window.simulators().size(), 2);
+        devices.set(Listing::failure(u"<i>xcrun</i> could not be started"_s));
+        QTRY_VERIFY(window.errorAlert()->isShown());
+        QCOMPARE(alertTexts(window.errorAlert()),
+                 (QStringList{u"Error"_s, u"<i>xcrun</i> could not be started"_s}));
+        QCOMPARE(window.simulators().size(), 2);
+        window.errorAlert()->box()->buttons().first()->click();
+        QTRY_VERIFY(window.errorAlert()->isShown());
+        QCOMPARE(window.findChildren<QMessageBox *>().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
