@@ -12,8 +12,8 @@ QString FakeTool::write(const QString &name, const QByteArray &body)
         return {};
     script.write("#!/bin/sh\n" + body + "\n");
     script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-                          | QFile::ExeGroup);
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                          QFile::ExeGroup);
     return file;
 }
 
