@@ -61,7 +61,8 @@ private slots:
         QCOMPARE_TREE(treeOf(dir.path(u"src"_s)), treeOf(dir.path(u"dst"_s)));
         QCOMPARE(QFileInfo(dir.path(u"dst/tool.sh"_s)).lastModified().toUTC(), when);
         QCOMPARE_TREE(outside, treeOf(dir.path(u"outside"_s)));
-        QVERIFY(!FileOperations::copyItem(dir.path(u"src/tool.sh"_s), dir.path(u"dst/fifo"_s))); // never over an item
+        QVERIFY(!FileOperations::copyItem(dir.path(u"src/tool.sh"_s),
+                                          dir.path(u"dst/fifo"_s))); // never over an item
     }
 
     void copyReplacing_data()
@@ -91,11 +92,14 @@ private slots:
         } else if (!sourceFails) {
             QVERIFY(dir.createFile(u"host/item"_s, "new"));
         } // a missing source file fails too
-        QVERIFY(existingIsFolder ? dir.createFile(u"store/item/old.txt"_s, "old") : dir.createFile(u"store/item"_s, "old"));
+        QVERIFY(existingIsFolder ? dir.createFile(u"store/item/old.txt"_s, "old")
+                                 : dir.createFile(u"store/item"_s, "old"));
         const Tree before = treeOf(dir.path(u"store"_s));
-        const Status copied = FileOperations::copyReplacing(dir.path(u"host/item"_s), dir.path(u"store/item"_s));
+        const Status copied =
+            FileOperations::copyReplacing(dir.path(u"host/item"_s), dir.path(u"store/item"_s));
         QCOMPARE(copied.ok(), !sourceFails);
-        QCOMPARE_TREE(sourceFails ? before : subtree(treeOf(dir.path()), "host"), treeOf(dir.path(u"store"_s)));
+        QCOMPARE_TREE(sourceFails ? before : subtree(treeOf(dir.path()), "host"),
+                      treeOf(dir.path(u"store"_s)));
     }
 
     // QDir::removeRecursively would empty the folder a link points to.
@@ -159,11 +163,13 @@ private slots:
         struct stat st;
         QVERIFY(::stat(QFile::encodeName(trashPath).constData(), &st) == 0 && (st.st_mode & 0777) == 0700);
         QCOMPARE(treeOf(trashPath + u"/files"_s).keys(),
-                 (QList<QByteArray>{"with space & 100%.2.txt", "with space & 100%.3.txt", "with space & 100%.txt"}));
+                 (QList<QByteArray>{"with space & 100%.2.txt", "with space & 100%.3.txt",
+                                    "with space & 100%.txt"}));
         QCOMPARE(treeOf(trashPath + u"/info"_s).size(), 3);
         QCOMPARE(home.read(u".local/share/Trash/files/with space & 100%.3.txt"_s), "2");
         QCOMPARE(home.read(u".local/share/Trash/info/with space & 100%.txt.trashinfo"_s),
-                 "[Trash Info]\nPath=" + QUrl::toPercentEncoding(work.path(u"stuff/with space & 100%.txt"_s), "/") +
+                 "[Trash Info]\nPath=" +
+                     QUrl::toPercentEncoding(work.path(u"stuff/with space & 100%.txt"_s), "/") +
                      "\nDeletionDate=2024-01-05T15:07:09\n");
     }
 };

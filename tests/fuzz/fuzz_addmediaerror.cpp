@@ -92,8 +92,20 @@ QString referenceDecoding(const QByteArray &bytes)
 bool isTrimmed(char16_t c)
 {
     switch (c) {
-    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20: case 0x85: case 0xA0:
-    case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
+    case 0x09:
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x20:
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
         return true;
     default:
         return c >= 0x2000 && c <= 0x200A;
@@ -123,4 +135,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (description != (expected.isEmpty() ? QStringLiteral("simctl addmedia failed") : expected))
         std::abort();
     return 0;
+}
+
+// "match" when the tool's own text reaches the user, "nomatch" when only the generic text does.
+const char *fuzzOutcome(const QByteArray &bytes)
+{
+    return Simulator::AddMediaError::fromStandardError(bytes).message.isEmpty() ? "nomatch" : "match";
 }

@@ -83,3 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     return 0;
 }
+
+const char *fuzzOutcome(const QByteArray &bytes)
+{
+    const auto identifier = StorageLocator::metadataIdentifier(bytes);
+    return !identifier                                                  ? "error"
+           : *identifier == "group.com.apple.FileProvider.LocalStorage" ? "match"
+                                                                        : "nomatch";
+}
