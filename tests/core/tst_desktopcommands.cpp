@@ -18,9 +18,6 @@ private slots:
         QTest::addColumn<QList<ProcessLaunch>>("expected");
         const QString folder = u"/data/My Files"_s;
 
-        QTest::newRow("nothing installed") << QString() << QStringList{} << QList<ProcessLaunch>{};
-        QTest::newRow("xterm only") << QString() << QStringList{u"xterm"_s}
-                                    << QList<ProcessLaunch>{{u"/opt/bin/xterm"_s, {}, folder}};
         QTest::newRow("order of the fallbacks")
             << QString() << QStringList{u"xterm"_s, u"konsole"_s, u"gnome-terminal"_s}
             << QList<ProcessLaunch>{{u"/opt/bin/gnome-terminal"_s, {u"--working-directory=/data/My Files"_s}, folder},
@@ -74,13 +71,9 @@ private slots:
 #endif
         const ProcessLaunch launch = DesktopCommands::revealLaunch(
             {QUrl::fromLocalFile(u"/data/a, b.txt"_s), QUrl::fromLocalFile(u"/data/ü 100%"_s)});
-        QCOMPARE(launch.program, u"dbus-send"_s);
-        QVERIFY(launch.arguments.contains(u"--dest=org.freedesktop.FileManager1"_s));
-        QVERIFY(launch.arguments.contains(u"org.freedesktop.FileManager1.ShowItems"_s));
-        QVERIFY(launch.arguments.contains(u"--print-reply"_s));
+        // A comma in a name must not split the array of URLs.
         QCOMPARE(launch.arguments.at(launch.arguments.size() - 2),
                  u"array:string:file:///data/a%2C%20b.txt,file:///data/%C3%BC%20100%25"_s);
-        QCOMPARE(launch.arguments.last(), u"string:"_s);
     }
 };
 
