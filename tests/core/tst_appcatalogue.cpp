@@ -195,7 +195,8 @@ private slots:
     void parsesListApps_data()
     {
         QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<QStringList>("expected"); // "id|data container|groups"; "none": no list
+        // Malformed output is in the fuzz corpus.
+        QTest::addColumn<QStringList>("expected"); // "id|data container|groups"
 
         QTest::newRow("user app")
             << QByteArray(
@@ -209,15 +210,6 @@ private slots:
                                             << QStringList{QString::fromUtf8("a\"b||g\u00e9")};
         QTest::newRow("data container that is no folder name")
             << QByteArray("{ a = { DataContainer = \"file:///..\"; }; }") << QStringList{u"a||"_s};
-        QTest::newRow("unterminated") << QByteArray("{ a = { b = c; };") << QStringList{u"none"_s};
-        QTest::newRow("trailing text") << QByteArray("{ } x") << QStringList{u"none"_s};
-        QTest::newRow("unterminated string") << QByteArray("{ a = \"b; }") << QStringList{u"none"_s};
-        QTest::newRow("too deep") << QByteArray("{ a = ") + QByteArray("(").repeated(100) +
-                                         QByteArray(")").repeated(100) + "; }"
-                                  << QStringList{u"none"_s};
-        QTest::newRow("not a dictionary") << QByteArray("( a )") << QStringList{u"none"_s};
-        QTest::newRow("error text") << QByteArray("Unable to lookup in current state: Shutdown")
-                                    << QStringList{u"none"_s};
     }
 
     void parsesListApps()
@@ -225,12 +217,10 @@ private slots:
         QFETCH(QByteArray, output);
         QFETCH(QStringList, expected);
         const auto reports = AppCatalogue::parseListApps(output);
+        QVERIFY(reports);
         QStringList got;
-        if (!reports)
-            got << u"none"_s;
-        else
-            for (auto it = reports->cbegin(); it != reports->cend(); ++it)
-                got << it.key() + u'|' + it->dataContainerName + u'|' + it->groups.join(u',');
+        for (auto it = reports->cbegin(); it != reports->cend(); ++it)
+            got << it.key() + u'|' + it->dataContainerName + u'|' + it->groups.join(u',');
         QCOMPARE(got, expected);
     }
 
