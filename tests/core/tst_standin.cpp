@@ -1,5 +1,5 @@
-// The simctl stand-in must answer like the real tool over the CoreSimulator tree, and the
-// program's own listing, add-media and storage code must work against it.
+// The program's own listing, add-media and storage code against the simctl stand-in, and the demo
+// home it is shown with.
 #include "simulator/simulator.h"
 #include "support/faketool.h"
 #include "support/standin.h"
@@ -49,103 +49,6 @@ private slots:
     {
         m_standin = std::make_unique<StandIn>(QStringLiteral(LANTHORN_STANDIN_PATH));
         QVERIFY(m_standin->isValid());
-    }
-
-    void deviceLifecycle()
-    {
-        const StandIn &s = *m_standin;
-        const QString phone = s.create(u"iPhone 15 Pro"_s, u"iPhone-15-Pro"_s, u"iOS-17-5"_s);
-        const QString watch = s.create(u"Watch"_s, u"Apple-Watch-Series-9-45mm"_s, u"watchOS-10-2"_s);
-        QVERIFY(!phone.isEmpty() && !watch.isEmpty() && phone != watch);
-        QVERIFY(s.create(u"X"_s, u"iPhone-15"_s, u"watchOS-10-2"_s).isEmpty()); // phone on a watch runtime
-        QCOMPARE(s.devicesByUdid().size(), 2);
-        QCOMPARE(s.devicesByUdid()[phone][u"state"].toString(), u"Shutdown"_s);
-
-        QVERIFY(s.boot(phone));
-        QCOMPARE(s.devicesByUdid()[phone][u"state"].toString(), u"Booted"_s);
-        QCOMPARE(s.devicesByUdid()[watch][u"state"].toString(), u"Shutdown"_s);
-        QVERIFY(!s.boot(phone));
-        QVERIFY(s.simctl({u"erase"_s, phone}).exitCode != 0); // not while booted
-        QCOMPARE(s.simctl({u"shutdown"_s, u"booted"_s}).exitCode, 0);
-        QCOMPARE(s.devicesByUdid()[phone][u"state"].toString(), u"Shutdown"_s);
-
-        TempFolder note;
-        QVERIFY(note.createFile(u"Documents/note.txt"_s, "x"));
-        QVERIFY(QDir().rename(note.path(u"Documents"_s), s.dataPath(phone) + u"/Documents"_s));
-        QCOMPARE(s.simctl({u"erase"_s, phone}).exitCode, 0);
-        QVERIFY(QDir(s.dataPath(phone)).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
-
-        // A device that does not exist, or a UDID that is a path, changes nothing.
-        for (const QString &udid : {u"12345678-9ABC-4DEF-8123-456789ABCDEF"_s, u"../../.."_s, u""_s}) {
-            for (const QString &command : {u"boot"_s, u"delete"_s, u"erase"_s}) {
-                const ToolRun run = s.simctl({command, udid});
-                QVERIFY2(!run.crashed && run.exitCode != 0 && !run.errText().isEmpty(),
-                         qPrintable(command + udid));
-            }
-        }
-        QCOMPARE(QDir(s.devicesRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
-
-        QCOMPARE(s.simctl({u"delete"_s, phone}).exitCode, 0);
-        QCOMPARE(s.devicesByUdid().keys(), QList<QString>{watch});
-    }
-
-    // Broken device folders are skipped by the listing and left as found.
-    void brokenDevicePlistsAreSkipped()
-    {
-        const StandIn &s = *m_standin;
-        const QString good = s.create(u"iPhone 15"_s, u"iPhone-15"_s, u"iOS-17-5"_s);
-        const QList<std::pair<QString, QByteArray>> broken = {
-            {u"00000000-0000-4000-8000-000000000001"_s, QByteArray()},
-            {u"00000000-0000-4000-8000-000000000002"_s, "this is not a property list"},
-            {u"00000000-0000-4000-8000-000000000003"_s, QByteArray("bplist00\xD1\x01\x02\x55", 12)},
-            {u"00000000-0000-4000-8000-000000000004"_s, QByteArray(2 * 1024 * 1024, '<')},
-        };
-        TempFolder root;
-        for (const auto &[udid, bytes] : broken) {
-            QVERIFY(root.createFile(udid + u"/device.plist"_s, bytes));
-            QVERIFY(QDir().rename(root.path(udid), s.devicesRoot() + u'/' + udid));
-        }
-        QCOMPARE(s.devicesByUdid().keys(), QList<QString>{good});
-        for (const auto &[udid, bytes] : broken) {
-            QCOMPARE(s.simctl({u"boot"_s, udid}).exitCode, 148);
-            QFile plist(s.devicesRoot() + u'/' + udid + u"/device.plist"_s);
-            QVERIFY(plist.open(QIODevice::ReadOnly));
-            QCOMPARE(plist.readAll(), bytes);
-        }
-    }
-
-    void addMediaErrors_data()
-    {
-        QTest::addColumn<bool>("booted");
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QString>("message"); // %1 is the folder of inputs
-        QTest::newRow("shut down") << false << QStringList{u"a.jpg"_s}
-                                   << u"Unable to lookup in current state: Shutdown"_s;
-        QTest::newRow("missing file last") << true << QStringList{u"a.jpg"_s, u"gone.jpg"_s}
-                                           << u"lstat of %1/gone.jpg failed: No such file or directory"_s;
-        QTest::newRow("text named like a photo, last")
-            << true << QStringList{u"a.jpg"_s, u"fake.jpg"_s} << cocoaError;
-        QTest::newRow("folder") << true << QStringList{u"folder.jpg"_s} << cocoaError;
-    }
-
-    // A failed batch is all or nothing.
-    void addMediaErrors()
-    {
-        QFETCH(bool, booted);
-        QFETCH(QStringList, files);
-        QFETCH(QString, message);
-        TempFolder inputs;
-        QVERIFY(inputs.createFile(u"a.jpg"_s, jpegBytes) && inputs.createFile(u"fake.jpg"_s, "just text\n"));
-        QVERIFY(inputs.createDir(u"folder.jpg"_s));
-        const QString udid = m_standin->create(u"iPhone 15"_s, u"iPhone-15"_s, u"iOS-17-5"_s);
-        QVERIFY(!booted || m_standin->boot(udid));
-        QStringList args{u"addmedia"_s, udid};
-        for (const QString &name : files)
-            args.append(inputs.path(name));
-        const ToolRun run = m_standin->simctl(args);
-        QVERIFY(!run.crashed && run.exitCode != 0);
-        QCOMPARE(run.errText(), QString(message).replace(u"%1"_s, inputs.path()));
-        QVERIFY(m_standin->cameraRollNames(udid).isEmpty());
     }
 
     // The program's listing, storage locator and add media against the stand-in.

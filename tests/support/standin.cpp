@@ -2,8 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QProcess>
 
 ToolRun runProgram(const QString &program, const QStringList &arguments,
@@ -47,18 +45,6 @@ QString StandIn::create(const QString &name, const QString &type, const QString 
 bool StandIn::boot(const QString &udid) const
 {
     return simctl({QStringLiteral("boot"), udid}).exitCode == 0;
-}
-
-QHash<QString, QJsonObject> StandIn::devicesByUdid() const
-{
-    const ToolRun run = simctl({QStringLiteral("list"), QStringLiteral("devices"), QStringLiteral("-j")});
-    const QJsonObject groups = QJsonDocument::fromJson(run.out).object().value(u"devices").toObject();
-    QHash<QString, QJsonObject> result;
-    for (auto it = groups.begin(); it != groups.end(); ++it) {
-        for (const QJsonValue &value : it.value().toArray())
-            result.insert(value[u"udid"].toString(), value.toObject());
-    }
-    return result;
 }
 
 QStringList StandIn::cameraRollNames(const QString &udid) const

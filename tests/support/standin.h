@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QHash>
-#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -45,8 +43,6 @@ public:
     // The new device's UDID, empty when the tool refused.
     QString create(const QString &name, const QString &type, const QString &runtime) const;
     bool boot(const QString &udid) const;
-    // udid -> device object of `list devices -j`.
-    QHash<QString, QJsonObject> devicesByUdid() const;
     QStringList cameraRollNames(const QString &udid) const;
 
 private:
