@@ -93,15 +93,15 @@ private slots:
         QTest::newRow("trailing newline")
             << QByteArray("Unable to lookup in current state: Shutdown\n") << QByteArray("exit 149")
             << u"Unable to lookup in current state: Shutdown"_s;
-        QTest::newRow("nothing written") << QByteArray() << QByteArray("exit 2") << u"simctl addmedia failed"_s;
+        QTest::newRow("nothing written")
+            << QByteArray() << QByteArray("exit 2") << u"simctl addmedia failed"_s;
         QTest::newRow("ended by a signal")
             << QByteArray("about to crash\n") << QByteArray("kill -KILL $$") << u"about to crash"_s;
         QTest::newRow("signal, nothing written")
             << QByteArray() << QByteArray("kill -SEGV $$") << u"simctl addmedia failed"_s;
         // Text with exit status zero is a success; a flood on standard output is not read.
-        QTest::newRow("text and status zero")
-            << QByteArray("Warning: something odd happened\n") << QByteArray("head -c 1000000 /dev/zero\nexit 0")
-            << QString();
+        QTest::newRow("text and status zero") << QByteArray("Warning: something odd happened\n")
+                                              << QByteArray("head -c 1000000 /dev/zero\nexit 0") << QString();
     }
 
     void failureMessage()
@@ -168,7 +168,6 @@ private slots:
         QSKIP("the argument limit is exercised on Linux");
 #endif
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestAddMedia)

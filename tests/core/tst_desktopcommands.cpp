@@ -20,9 +20,10 @@ private slots:
 
         QTest::newRow("order of the fallbacks")
             << QString() << QStringList{u"xterm"_s, u"konsole"_s, u"gnome-terminal"_s}
-            << QList<ProcessLaunch>{{u"/opt/bin/gnome-terminal"_s, {u"--working-directory=/data/My Files"_s}, folder},
-                                    {u"/opt/bin/konsole"_s, {u"--workdir"_s, folder}, folder},
-                                    {u"/opt/bin/xterm"_s, {}, folder}};
+            << QList<ProcessLaunch>{
+                   {u"/opt/bin/gnome-terminal"_s, {u"--working-directory=/data/My Files"_s}, folder},
+                   {u"/opt/bin/konsole"_s, {u"--workdir"_s, folder}, folder},
+                   {u"/opt/bin/xterm"_s, {}, folder}};
         QTest::newRow("$TERMINAL first, with its arguments")
             << u"kitty --single-instance"_s << QStringList{u"kitty"_s, u"xfce4-terminal"_s}
             << QList<ProcessLaunch>{
@@ -31,7 +32,8 @@ private slots:
         QTest::newRow("$TERMINAL missing") << u"nosuchterm"_s << QStringList{u"xterm"_s}
                                            << QList<ProcessLaunch>{{u"/opt/bin/xterm"_s, {}, folder}};
         QTest::newRow("$TERMINAL names a fallback")
-            << u"xterm"_s << QStringList{u"xterm"_s} << QList<ProcessLaunch>{{u"/opt/bin/xterm"_s, {}, folder}};
+            << u"xterm"_s << QStringList{u"xterm"_s}
+            << QList<ProcessLaunch>{{u"/opt/bin/xterm"_s, {}, folder}};
     }
 
     void terminals()
@@ -61,7 +63,8 @@ private slots:
         const auto launches = DesktopCommands::terminalLaunches(u"/f"_s, {}, [&](const QString &name) {
             return name == u"x-terminal-emulator"_s ? dir.path(name) : QString();
         });
-        QCOMPARE(launches, (QList<ProcessLaunch>{{dir.path(u"x-terminal-emulator"_s), {u"--workdir"_s, u"/f"_s}, u"/f"_s}}));
+        QCOMPARE(launches, (QList<ProcessLaunch>{
+                               {dir.path(u"x-terminal-emulator"_s), {u"--workdir"_s, u"/f"_s}, u"/f"_s}}));
     }
 
     void revealAsksTheFileManager()

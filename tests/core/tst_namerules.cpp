@@ -31,16 +31,16 @@ private slots:
 
         QTest::newRow("folder: gap") << QString() << (taken(untitled, 1, 10) - Names{u"untitled folder 7"_s})
                                      << u"untitled folder 7"_s;
-        QTest::newRow("folder: only the second taken") << QString() << Names{u"untitled folder 2"_s}
-                                                       << u"untitled folder"_s;
+        QTest::newRow("folder: only the second taken")
+            << QString() << Names{u"untitled folder 2"_s} << u"untitled folder"_s;
         QTest::newRow("folder: all 99 taken") << QString() << taken(untitled, 1, 99) << QString();
         QTest::newRow("file") << u"photo.jpg"_s << Names{} << u"photo copy.jpg"_s;
         QTest::newRow("second copy") << u"photo.jpg"_s << Names{u"photo copy.jpg"_s} << u"photo copy 2.jpg"_s;
         QTest::newRow("two-part suffix") << u"archive.tar.gz"_s << Names{} << u"archive.tar copy.gz"_s;
         QTest::newRow("hidden name") << u".profile"_s << Names{} << u".profile copy"_s;
         QTest::newRow("trailing dot") << u"name."_s << Names{} << u"name. copy"_s;
-        QTest::newRow("copy: all 99 taken") << u"a.txt"_s << taken(copyOfA, 1, NameRules::maxCandidates)
-                                            << QString();
+        QTest::newRow("copy: all 99 taken")
+            << u"a.txt"_s << taken(copyOfA, 1, NameRules::maxCandidates) << QString();
     }
 
     void firstFreeName()
@@ -51,7 +51,8 @@ private slots:
         const auto candidate = [&](int n) {
             return name.isEmpty() ? NameRules::untitledFolderName(n) : NameRules::duplicateName(name, n);
         };
-        const auto free = NameRules::firstFreeName(candidate, [&](const QString &n) { return existing.contains(n); });
+        const auto free =
+            NameRules::firstFreeName(candidate, [&](const QString &n) { return existing.contains(n); });
         QCOMPARE(free.value_or(QString()), expected);
     }
 

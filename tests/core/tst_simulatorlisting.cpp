@@ -30,10 +30,14 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("full key") << "com.apple.CoreSimulator.SimRuntime.iOS-17-2" << "iOS 17.2";
-        QTest::newRow("doubled dashes") << "com.apple.CoreSimulator.SimRuntime.iOS--17--2" << "iOS 17.2";
-            QTest::newRow("old display-name key") << "iOS 12.1" << "iOS 12.1";
-        QTest::newRow("three-part version") << "x.xrOS-1-1-2" << "xrOS 1.1.2";
+        QTest::newRow("full key") << "com.apple.CoreSimulator.SimRuntime.iOS-17-2"
+                                  << "iOS 17.2";
+        QTest::newRow("doubled dashes") << "com.apple.CoreSimulator.SimRuntime.iOS--17--2"
+                                        << "iOS 17.2";
+        QTest::newRow("old display-name key") << "iOS 12.1"
+                                              << "iOS 12.1";
+        QTest::newRow("three-part version") << "x.xrOS-1-1-2"
+                                            << "xrOS 1.1.2";
     }
     void runtimeDisplayName()
     {
@@ -44,14 +48,15 @@ private slots:
 
     void decodesAndOrders()
     {
-        const QByteArray json = "{\"devices\":{"
-                                "\"com.apple.CoreSimulator.SimRuntime.iOS-9-3\":["
-                                + device("A", "iPhone 6", "Shutdown") + "],"
-                                "\"com.apple.CoreSimulator.SimRuntime.iOS-17-0\":["
-                                + device("B", "iPhone 15", "Shutdown") + "," + device("C", "iPad", "Booted") + ","
-                                + device("D", "iPhone 15", "Booting") + "," + device("E", "iPhone 15", "Shutdown")
-                                + "," + device("F", "apple TV", "Shutdown") + "," + device("G", "Zed", "booted")
-                                + "]}}";
+        const QByteArray json =
+            "{\"devices\":{"
+            "\"com.apple.CoreSimulator.SimRuntime.iOS-9-3\":[" +
+            device("A", "iPhone 6", "Shutdown") +
+            "],"
+            "\"com.apple.CoreSimulator.SimRuntime.iOS-17-0\":[" +
+            device("B", "iPhone 15", "Shutdown") + "," + device("C", "iPad", "Booted") + "," +
+            device("D", "iPhone 15", "Booting") + "," + device("E", "iPhone 15", "Shutdown") + "," +
+            device("F", "apple TV", "Shutdown") + "," + device("G", "Zed", "booted") + "]}}";
         const auto listing = SimulatorListing::decode(json);
         QVERIFY2(listing.ok(), qPrintable(listing.error()));
         const QList<Simulator> result = SimulatorListing::records(listing.value());
@@ -119,13 +124,15 @@ private slots:
             for (qsizetype i = 1; i < records.size(); ++i)
                 QVERIFY2(records[i - 1].isBooted || !records[i].isBooted, qPrintable(name));
             if (name.contains(QLatin1String("26.4.1-rover"))) {
-                QCOMPARE(std::count_if(records.begin(), records.end(), [](const Simulator &s) { return s.isBooted; }), 1);
-                QVERIFY(std::any_of(records.begin(), records.end(),
-                                    [](const Simulator &s) { return s.runtime == QLatin1String("iOS 26.4"); }));
+                QCOMPARE(std::count_if(records.begin(), records.end(),
+                                       [](const Simulator &s) { return s.isBooted; }),
+                         1);
+                QVERIFY(std::any_of(records.begin(), records.end(), [](const Simulator &s) {
+                    return s.runtime == QLatin1String("iOS 26.4");
+                }));
             }
         }
     }
-
 };
 
 QTEST_APPLESS_MAIN(TestSimulatorListing)

@@ -70,9 +70,9 @@ private slots:
     void listingArgumentsAndExitStatusIgnored()
     {
         const QString record = m_tools.path(u"args.txt"_s);
-        const QString tool = m_tools.write(u"lister"_s, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
-                                                            QFile::encodeName(record) + "'\nprintf '%s' '" +
-                                                            oneDevice + "'\necho 'some warning' >&2\nexit 3");
+        const QString tool = m_tools.write(
+            u"lister"_s, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + QFile::encodeName(record) +
+                             "'\nprintf '%s' '" + oneDevice + "'\necho 'some warning' >&2\nexit 3");
         ScopedToolPath scoped(tool);
         const auto result = Simulator::listAvailable();
         QVERIFY2(result.ok(), qPrintable(result.error()));
@@ -85,17 +85,19 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("succeeds");
         // The exit status is not looked at: a whole document counts, a cut-off one does not.
-        QTest::newRow("killed after a whole document") << "printf '%s' '" + oneDevice + "'\nkill -KILL $$" << true;
-        QTest::newRow("killed half way") << "printf '%s' '" + oneDevice.left(40) + "'\nkill -SEGV $$" << false;
+        QTest::newRow("killed after a whole document")
+            << "printf '%s' '" + oneDevice + "'\nkill -KILL $$" << true;
+        QTest::newRow("killed half way")
+            << "printf '%s' '" + oneDevice.left(40) + "'\nkill -SEGV $$" << false;
         QTest::newRow("nothing written")
             << QByteArray("echo 'xcrun: error: unable to find utility \"simctl\"' >&2\nexit 72") << false;
         // Not UTF-8 inside a string: no record with a mangled name.
-        QTest::newRow("invalid UTF-8") << "printf '%s' '" + QByteArray(oneDevice).replace("Phone", "Ph\xFF\xFEone") + "'"
-                                       << false;
+        QTest::newRow("invalid UTF-8")
+            << "printf '%s' '" + QByteArray(oneDevice).replace("Phone", "Ph\xFF\xFEone") + "'" << false;
         // More than a pipe holds: a child blocked on a full pipe would hang here.
-        QTest::newRow("larger than a pipe")
-            << QByteArray("printf '{\"devices\":{},\"pad\":\"'\nhead -c 3000000 /dev/zero | tr '\\0' x\nprintf '\"}'")
-            << true;
+        QTest::newRow("larger than a pipe") << QByteArray("printf '{\"devices\":{},\"pad\":\"'\nhead -c "
+                                                          "3000000 /dev/zero | tr '\\0' x\nprintf '\"}'")
+                                            << true;
     }
 
     void listingOutcome()
@@ -106,8 +108,9 @@ private slots:
         const auto result = Simulator::listAvailable({}, 20s);
         QCOMPARE(result.ok(), succeeds);
         if (!succeeds)
-            QVERIFY2(result.error().startsWith(u"The device list from the developer tools could not be read: "_s),
-                     qPrintable(result.error()));
+            QVERIFY2(
+                result.error().startsWith(u"The device list from the developer tools could not be read: "_s),
+                qPrintable(result.error()));
     }
 
     void launchFailureExplainsItself()
@@ -116,8 +119,8 @@ private slots:
         ScopedToolPath scoped(missing);
         const auto result = Simulator::listAvailable();
         QVERIFY(!result.ok());
-        for (const QString &part : {missing, u"No such file or directory"_s, u"Apple's developer tools"_s,
-                                    u"LANTHORN_XCRUN"_s})
+        for (const QString &part :
+             {missing, u"No such file or directory"_s, u"Apple's developer tools"_s, u"LANTHORN_XCRUN"_s})
             QVERIFY2(result.error().contains(part), qPrintable(result.error()));
     }
 
@@ -152,9 +155,10 @@ private slots:
         QVERIFY2(result.ok(), qPrintable(result.error()));
         QVERIFY(recordedPid(u"a.pid"_s) > 0);
 
-        ScopedToolPath adder(m_tools.write(u"forks2"_s, "sleep 60 &\necho $! > '" + pidFile(u"b.pid"_s) +
-                                                            "'\necho 'Unable to lookup in current state: Shutdown' >&2\n"
-                                                            "exit 149"));
+        ScopedToolPath adder(
+            m_tools.write(u"forks2"_s, "sleep 60 &\necho $! > '" + pidFile(u"b.pid"_s) +
+                                           "'\necho 'Unable to lookup in current state: Shutdown' >&2\n"
+                                           "exit 149"));
         const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
         QCOMPARE(status.error(), u"Unable to lookup in current state: Shutdown"_s);
         QVERIFY(recordedPid(u"b.pid"_s) > 0);
@@ -176,8 +180,8 @@ private slots:
         QFETCH(bool, succeeds);
         ToolRunner::Options options;
         options.maxBytes = 1024 * 1024;
-        const auto result = ToolRunner::run(m_tools.write(u"flood"_s, "head -c " + QByteArray::number(bytes) + " /dev/zero"),
-                                            {}, options);
+        const auto result = ToolRunner::run(
+            m_tools.write(u"flood"_s, "head -c " + QByteArray::number(bytes) + " /dev/zero"), {}, options);
         QCOMPARE(result.ok(), succeeds);
         if (!succeeds)
             QVERIFY2(result.error().contains(u"more than 1 MiB"_s), qPrintable(result.error()));
@@ -198,7 +202,8 @@ private slots:
 
     void addMediaFloodOnStandardError()
     {
-        ScopedToolPath scoped(m_tools.write(u"errflood"_s, "head -c 4194400 /dev/zero | tr '\\0' 'e' >&2\nexit 1"));
+        ScopedToolPath scoped(
+            m_tools.write(u"errflood"_s, "head -c 4194400 /dev/zero | tr '\\0' 'e' >&2\nexit 1"));
         const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
         QVERIFY2(status.error().contains(u"more than 4 MiB"_s), qPrintable(status.error().left(200)));
         QVERIFY(status.error().size() < 200);
