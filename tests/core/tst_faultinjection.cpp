@@ -8,6 +8,7 @@
 #include "filestore/filesstate.h"
 #include "filestore/listing.h"
 #include "filestore/trash.h"
+#include "support/recordingservices.h"
 #include "support/tempfolder.h"
 #include "support/treesnapshot.h"
 
@@ -119,22 +120,6 @@ private:
             QSKIP(qPrintable(u"tmpfs case skipped: "_s + (tmpfs).error()));                                  \
     } while (false)
 
-struct RecordingWorkspace final : Workspace
-{
-    QList<QUrl> opened;
-    void open(const QUrl &url) override { opened.append(url); }
-    void reveal(const QList<QUrl> &) override {}
-    void openInTerminal(const QUrl &) override {}
-};
-
-struct NoPasteboard final : Pasteboard
-{
-    void writeFileURLs(const QList<QUrl> &) override {}
-    void writeText(const QString &) override {}
-    QList<QUrl> readFileURLs() const override { return {}; }
-    bool canReadFileURLs() const override { return false; }
-};
-
 constexpr uid_t nobody = 65534;
 
 } // namespace
@@ -156,7 +141,7 @@ class TestFaultInjection : public QObject
         const QUrl rootUrl = QUrl::fromLocalFile(root.isEmpty() ? path(u"storage"_s) : root);
         auto state = std::make_unique<FilesState>(
             [rootUrl]() -> std::optional<QUrl> { return rootUrl; },
-            FilesState::Services{m_workspace, std::make_shared<NoPasteboard>(), makeDefaultTrash()});
+            FilesState::Services{m_workspace, std::make_shared<RecordingPasteboard>(), makeDefaultTrash()});
         state->setCurrentDirectory(QUrl::fromLocalFile(folder));
         return state;
     }

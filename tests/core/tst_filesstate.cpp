@@ -2,6 +2,7 @@
 #include "filestore/folderwatch.h"
 #include "filestore/listing.h"
 #include "filestore/namerules.h"
+#include "support/recordingservices.h"
 #include "support/tempfolder.h"
 #include "support/testfoldernotifier.h"
 #include "support/treesnapshot.h"
@@ -23,23 +24,6 @@ using namespace std::chrono_literals;
 using Probe = TestFolderNotifier::Probe;
 
 namespace {
-
-struct RecordingWorkspace final : Workspace
-{
-    QList<QUrl> opened;
-    void open(const QUrl &url) override { opened.append(url); }
-    void reveal(const QList<QUrl> &) override {}
-    void openInTerminal(const QUrl &) override {}
-};
-
-struct FakePasteboard final : Pasteboard
-{
-    QList<QUrl> urls;
-    void writeFileURLs(const QList<QUrl> &u) override { urls = u; }
-    void writeText(const QString &) override { urls.clear(); }
-    QList<QUrl> readFileURLs() const override { return urls; }
-    bool canReadFileURLs() const override { return !urls.isEmpty(); }
-};
 
 // Records every request and fails for the paths it is told to.
 struct RecordingTrash final : Trash
@@ -81,7 +65,7 @@ class TestFilesState : public QObject
     // The storage root of each test: <temp>/storage.
     std::unique_ptr<TempFolder> m_dir;
     std::shared_ptr<RecordingWorkspace> m_workspace;
-    std::shared_ptr<FakePasteboard> m_pasteboard;
+    std::shared_ptr<RecordingPasteboard> m_pasteboard;
     std::shared_ptr<RecordingTrash> m_trash;
     std::shared_ptr<std::atomic<bool>> m_storageFound;
 
@@ -148,7 +132,7 @@ private slots:
         QVERIFY2(m_dir->isValid(), qPrintable(m_dir->errorString()));
         QVERIFY(m_dir->createDir(u"storage"_s));
         m_workspace = std::make_shared<RecordingWorkspace>();
-        m_pasteboard = std::make_shared<FakePasteboard>();
+        m_pasteboard = std::make_shared<RecordingPasteboard>();
         m_trash = std::make_shared<RecordingTrash>();
         m_storageFound = std::make_shared<std::atomic<bool>>(true);
     }
@@ -542,7 +526,7 @@ private slots:
     void pasteReadsThePasteboard()
     {
         QVERIFY(m_dir->createFile(u"host/a.txt"_s, "a"));
-        m_pasteboard->urls = {m_dir->url(u"host/a.txt"_s)};
+        m_pasteboard->fileURLs = {m_dir->url(u"host/a.txt"_s)};
         auto state = loadedState();
         state->paste();
         QCOMPARE_TREE((Tree{{"a.txt", fileDescription("a")}}), treeOf(root()));
