@@ -42,7 +42,8 @@ private slots:
         QCOMPARE(treeOf(dir.path()).keys(), (QList<QByteArray>{"b", "c"}));
     }
 
-    // Content, mode and time are kept; links stay links (loops, dangling, leading out), pipes pipes.
+    // Content, mode and time are kept; links stay links (loops, dangling, leading out), pipes
+    // pipes (never opened), names that are not UTF-8 their bytes.
     void copyKeepsContentModeTimeAndLinks()
     {
         TempFolder dir;
@@ -55,6 +56,9 @@ private slots:
         QVERIFY(dir.createSymlink(u".."_s, u"src/sub/loop"_s));
         QVERIFY(dir.createSymlink(u"missing"_s, u"src/dangling"_s));
         QCOMPARE(::mkfifo(QFile::encodeName(dir.path(u"src/fifo"_s)).constData(), 0600), 0);
+        QCOMPARE(::mkdir(QByteArray(QFile::encodeName(dir.path(u"src/sub"_s)) + "/caf\xE9 \xFF").constData(),
+                         0755),
+                 0);
         const Tree outside = treeOf(dir.path(u"outside"_s));
 
         QVERIFY(FileOperations::copyItem(dir.path(u"src"_s), dir.path(u"dst"_s)));
