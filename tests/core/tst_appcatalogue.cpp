@@ -129,7 +129,6 @@ private slots:
 
         QTest::newRow("no app") << QStringList{u"group G1 group.com.apple.notes"_s} << QString()
                                 << QStringList{u"shared group.com.apple.notes"_s};
-        QTest::newRow("no data folder") << QStringList{} << QString() << QStringList{};
         QTest::newRow("names and order")
             << QStringList{u"bundle B1 Zed.app CFBundleIdentifier=com.example.z;CFBundleDisplayName=zebra"_s,
                            u"bundle B2 Alpha.app CFBundleIdentifier=com.example.a;CFBundleName=Alpha_Beta"_s,
@@ -149,10 +148,6 @@ private slots:
             << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s, u"data D1 com.example.a"_s,
                            u"data D2 com.example.a"_s, u"old D2"_s}
             << QString() << QStringList{u"A|com.example.a|D1|"_s};
-        QTest::newRow("two containers claim one app: the tool's")
-            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s, u"data D1 com.example.a"_s,
-                           u"data D2 com.example.a"_s, u"old D2"_s}
-            << u"D2"_s << QStringList{u"A|com.example.a|D2|"_s};
         QTest::newRow("groups only by the tool")
             << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s,
                            u"group G1 group.com.example.a"_s, u"group G2 group.com.example.other"_s}
@@ -205,11 +200,6 @@ private slots:
                    "\t\tGroupContainers =         {\n\t\t\t\"group.a\" = \"file:///x/\";\n"
                    "\t\t\t\"TEAM.b\" = \"file:///y/\";\n\t\t};\n\t\tSBAppTags =         (\n\t\t);\n\t};\n}\n")
             << QStringList{u"com.example.a|D1|group.a,TEAM.b"_s};
-        QTest::newRow("escapes and arrays") << QByteArray("{ \"a\\\"b\" = { Tags = ( x, \"y\", <0fab> ); "
-                                                          "GroupContainers = { \"g\\U00e9\" = z; }; }; }")
-                                            << QStringList{QString::fromUtf8("a\"b||g\u00e9")};
-        QTest::newRow("data container that is no folder name")
-            << QByteArray("{ a = { DataContainer = \"file:///..\"; }; }") << QStringList{u"a||"_s};
     }
 
     void parsesListApps()

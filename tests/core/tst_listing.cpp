@@ -4,14 +4,11 @@
 #include "filestore/namecollation.h"
 #include "support/tempfolder.h"
 
-#include <QCollator>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QRandomGenerator>
 #include <QTest>
 #include <QTimeZone>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <sys/stat.h>
 
@@ -138,24 +135,6 @@ private slots:
         QCOMPARE(entries[0].kind(), kindOf(u"inode/symlink"_s));
     }
 
-    // Equal listings let the views skip a reload: same values and the very same icon handles,
-    // whichever thread listed.
-    void unchangedFolderListsEqual()
-    {
-        TempFolder dir;
-        for (const QString &name : {u"a.png"_s, u"b.png"_s, u"c.pdf"_s, u"d"_s})
-            QVERIFY(dir.createFile(name, "data"));
-        QVERIFY(dir.createDir(u"e"_s));
-        const QList<FileEntry> first = listDirectory(dir.path());
-        const QList<FileEntry> second =
-            QtConcurrent::run([&dir] { return listDirectory(dir.path()); }).result();
-        QCOMPARE(first.size(), 5);
-        QCOMPARE(first, second);
-        QCOMPARE(qHash(first[0]), qHash(second[0]));
-        QCOMPARE(first[0].icon().get(), first[1].icon().get());
-        QVERIFY(first[0].icon().get() != first[2].icon().get());
-    }
-
     // A name written decomposed (as older macOS volumes store "Café") reads back composed on
     // macOS, where the volume finds it by either form; elsewhere it must stay the bytes on disk,
     // or the entry would name no file.
@@ -207,23 +186,6 @@ private slots:
         });
         QVERIFY2(report.has_value(), "could not run the listing with permissions applied");
         QCOMPARE(*report, QByteArray("a.txt:0:1:1:0:1;|b.txt:0:0:0:1:1;||"));
-    }
-
-    void byteCounts_data()
-    {
-        QTest::addColumn<qint64>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << qint64(0) << u"Zero bytes"_s;
-        QTest::newRow("1234") << qint64(1234) << u"1.2 kB"_s;
-        QTest::newRow("999,960 moves up a unit") << qint64(999'960) << u"1 MB"_s;
-        QTest::newRow("largest") << std::numeric_limits<qint64>::max() << u"9.22 EB"_s;
-    }
-
-    void byteCounts()
-    {
-        QFETCH(qint64, bytes);
-        QFETCH(QString, text);
-        QCOMPARE(DisplayFormat::byteCount(bytes, QLocale::c()), text);
     }
 
     void sizeAndDateColumns()
@@ -280,52 +242,6 @@ private slots:
         QFETCH(QStringList, expected);
         ScopedDefaultLocale scoped{QLocale(locale)};
         QCOMPARE(sortedNames(names), expected);
-        for (qsizetype i = 0; i + 1 < expected.size(); ++i)
-            QVERIFY(NameCollation::compare(expected[i], expected[i + 1]) <= 0);
-    }
-
-    // The fast ASCII keys must order names exactly as the collator does, or a folder's order
-    // would change when one non-ASCII name joins it.
-    void asciiKeysAgreeWithTheCollator_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::newRow("C") << u"C"_s;
-        QTest::newRow("de_DE") << u"de_DE"_s;
-    }
-
-    void asciiKeysAgreeWithTheCollator()
-    {
-        QFETCH(QString, locale);
-        ScopedDefaultLocale scoped{QLocale(locale)};
-        QVERIFY(NameCollation::usesAsciiKeys());
-        const QLocale collatorLocale = QLocale().language() == QLocale::C ? QLocale(u"en_US"_s) : QLocale();
-        QCollator collator(collatorLocale);
-        collator.setNumericMode(true);
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-
-        QRandomGenerator random(20240105);
-        const QString alphabet = u"aAbBzZ0012349 .-_~()[]#,'+@"_s;
-        QStringList names;
-        for (int i = 0; i < 1000; ++i) {
-            QString name;
-            const int length = 1 + int(random.bounded(7));
-            for (int k = 0; k < length; ++k)
-                name += alphabet[random.bounded(alphabet.size())];
-            names.append(name);
-        }
-        const auto order =
-            NameCollation::sortedOrder(names.size(), [&](qsizetype i) { return QStringView(names[i]); });
-        for (size_t k = 0; k + 1 < order.size(); ++k) {
-            const QString &a = names[order[k]];
-            const QString &b = names[order[k + 1]];
-            const int c = collator.compare(a, b);
-            QVERIFY2(c < 0 || (c == 0 && order[k] < order[k + 1]), qPrintable(a + u" | "_s + b));
-        }
-        for (int i = 0; i < 1000; ++i) {
-            const QString &a = names[random.bounded(names.size())];
-            const QString &b = names[random.bounded(names.size())];
-            QCOMPARE(NameCollation::compare(a, b) < 0, collator.compare(a, b) < 0);
-        }
     }
 };
 

@@ -91,17 +91,6 @@ private slots:
         QCOMPARE(udids, QStringList({"6", "2", "3", "5", "4", "1"}));
     }
 
-    void equalityAndHash()
-    {
-        const Simulator a{"U", QString::fromUtf8("Caf\xC3\xA9"), "iOS 17.2", true};
-        const Simulator decomposed{"U", QString::fromUtf8("Cafe\xCC\x81"), "iOS 17.2", true};
-        QCOMPARE(a, decomposed);
-        QCOMPARE(qHash(a), qHash(decomposed));
-        Simulator shut = a;
-        shut.isBooted = false;
-        QVERIFY(!(a == shut));
-    }
-
     // Real outputs of many tool versions, read where the shared samples are present.
     void realSamplesDecode()
     {

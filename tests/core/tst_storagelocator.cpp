@@ -165,9 +165,6 @@ private slots:
         QVERIFY(url->isLocalFile());
         QCOMPARE(url->toLocalFile(), groups(home) + u"/G/File Provider Storage"_s);
         QVERIFY(!QFile::exists(url->toLocalFile()));
-
-        const Simulator other{u"00000000-0000-0000-0000-000000000000"_s, {}, {}, false};
-        QCOMPARE(other.filesStorageURL(), std::nullopt);
     }
 };
 

@@ -50,25 +50,8 @@ QString referenceDecoding(const QByteArray &bytes)
 // Zs of Unicode 15, tab, U+000A to U+000D, NEL, LS and PS, written out.
 bool isTrimmed(char16_t c)
 {
-    switch (c) {
-    case 0x09:
-    case 0x0A:
-    case 0x0B:
-    case 0x0C:
-    case 0x0D:
-    case 0x20:
-    case 0x85:
-    case 0xA0:
-    case 0x1680:
-    case 0x2028:
-    case 0x2029:
-    case 0x202F:
-    case 0x205F:
-    case 0x3000:
-        return true;
-    default:
-        return c >= 0x2000 && c <= 0x200A;
-    }
+    return (c >= 0x2000 && c <= 0x200A) ||
+           QStringView(u"\t\n\v\f\r \u0085\u00A0\u1680\u2028\u2029\u202F\u205F\u3000").contains(QChar(c));
 }
 
 QString referenceTrim(const QString &text)
