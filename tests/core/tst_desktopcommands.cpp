@@ -31,9 +31,6 @@ private slots:
                    {u"/opt/bin/xfce4-terminal"_s, {u"--working-directory=/data/My Files"_s}, folder}};
         QTest::newRow("$TERMINAL missing") << u"nosuchterm"_s << QStringList{u"xterm"_s}
                                            << QList<ProcessLaunch>{{u"/opt/bin/xterm"_s, {}, folder}};
-        QTest::newRow("$TERMINAL names a fallback")
-            << u"xterm"_s << QStringList{u"xterm"_s}
-            << QList<ProcessLaunch>{{u"/opt/bin/xterm"_s, {}, folder}};
     }
 
     void terminals()

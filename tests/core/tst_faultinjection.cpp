@@ -1,5 +1,5 @@
 // The Files operations against a hostile file system: a full disk, a read-only volume, denied
-// permissions, items that vanish after the listing, and awkward names. Every case checks the message, that
+// permissions and awkward names. Every case checks the message, that
 // nothing outside the operation's target changed, and that no partial or temporary item is left.
 //
 // The tmpfs cases need root: main() moves the process into a private mount namespace first, so
@@ -235,44 +235,6 @@ private slots:
                      source, failed));
         QCOMPARE_TREE(storage, treeOf(path(u"storage"_s)));
         QCOMPARE_TREE(host, treeOf(path(u"host"_s)));
-    }
-
-    // Items removed after the listing showed them: each operation says so and touches nothing
-    // else; a copy meant to replace with a vanished source keeps the item it would replace.
-    void itemsThatVanishAfterTheListing()
-    {
-        for (const QString &name : {u"gone.txt"_s, u"present.txt"_s, u"replaced.txt"_s})
-            QVERIFY(m_dir->createFile(u"storage/"_s + name, name.toUtf8()));
-        QVERIFY(m_dir->createFile(u"storage/Gone/inner.txt"_s, "inner"));
-        auto state = stateIn(path(u"storage"_s));
-        state->reload(true);
-        QVERIFY(waitForReload(*state));
-        QVERIFY(QFile::remove(path(u"storage/gone.txt"_s)));
-        QVERIFY(QDir(path(u"storage/Gone"_s)).removeRecursively());
-        Tree expected = treeOf(path(u"storage"_s));
-
-        state->rename(url(u"storage/gone.txt"_s), u"new.txt"_s);
-        QCOMPARE(state->errorMessage(),
-                 u"“gone.txt” couldn’t be renamed “new.txt” because it doesn’t exist."_s);
-        state->duplicate({url(u"storage/gone.txt"_s)});
-        QCOMPARE(state->errorMessage(), u"“gone.txt” couldn’t be copied because it doesn’t exist."_s);
-        state->copyItemsIn({url(u"host/replaced.txt"_s)});
-        QCOMPARE(state->errorMessage(),
-                 u"replaced.txt: “replaced.txt” couldn’t be copied because it doesn’t exist."_s);
-        QCOMPARE_TREE(expected, treeOf(path(u"storage"_s)));
-
-        state->setErrorMessage(std::nullopt);
-        state->moveToTrash({url(u"storage/gone.txt"_s), url(u"storage/present.txt"_s)});
-        QCOMPARE(state->errorMessage(), std::nullopt);
-        expected.remove("present.txt");
-        QCOMPARE_TREE(expected, treeOf(path(u"storage"_s)));
-        QCOMPARE(treeOf(path(u"data/Trash/files"_s)).keys(), QList<QByteArray>{"present.txt"});
-
-        // A folder that vanished is handed to the workspace like a file, without a message.
-        state->open(url(u"storage/Gone"_s));
-        QCOMPARE(m_workspace->opened, QList<QUrl>{url(u"storage/Gone"_s)});
-        QCOMPARE(state->currentDirectory(), url(u"storage"_s));
-        QVERIFY(waitForReload(*state));
     }
 
     // Names a shell or a URL would trip over go through every operation unchanged.

@@ -10,8 +10,6 @@
 #include <QTest>
 #include <QTimeZone>
 
-#include <sys/stat.h>
-
 #include <ctime>
 
 using namespace Qt::StringLiterals;
@@ -155,37 +153,6 @@ private slots:
         QCOMPARE(entries[0].name(), decomposed);
 #endif
         QVERIFY(QFileInfo::exists(entries[0].path()));
-    }
-
-    // A folder that can be read but not searched: names come back, their values do not.
-    void unsearchableAndUnreadableFolders()
-    {
-        TempFolder dir;
-        QVERIFY(dir.createFile(u"open/a.txt"_s, "x"));
-        QVERIFY(dir.createFile(u"noexec/b.txt"_s, "x"));
-        QVERIFY(dir.createFile(u"noread/c.txt"_s, "x"));
-        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
-        QCOMPARE(::chmod(QFile::encodeName(dir.path(u"noexec"_s)).constData(), 0644), 0);
-        QCOMPARE(::chmod(QFile::encodeName(dir.path(u"noread"_s)).constData(), 0311), 0);
-
-        const auto report = runWithPermissionsApplied([&dir] {
-            QByteArray out;
-            for (const QString &folder : {u"open"_s, u"noexec"_s, u"noread"_s}) {
-                for (const FileEntry &e : listDirectory(dir.path(folder)))
-                    out += QStringLiteral("%1:%2:%3:%4:%5:%6;")
-                               .arg(e.name())
-                               .arg(e.isDirectory())
-                               .arg(e.sizeBytes().has_value())
-                               .arg(e.modifiedDate().has_value())
-                               .arg(e.kind().isEmpty())
-                               .arg(e.icon() != nullptr)
-                               .toUtf8();
-                out += '|';
-            }
-            return out;
-        });
-        QVERIFY2(report.has_value(), "could not run the listing with permissions applied");
-        QCOMPARE(*report, QByteArray("a.txt:0:1:1:0:1;|b.txt:0:0:0:1:1;||"));
     }
 
     void sizeAndDateColumns()

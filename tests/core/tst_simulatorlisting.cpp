@@ -112,14 +112,6 @@ private slots:
             }
             for (qsizetype i = 1; i < records.size(); ++i)
                 QVERIFY2(records[i - 1].isBooted || !records[i].isBooted, qPrintable(name));
-            if (name.contains(QLatin1String("26.4.1-rover"))) {
-                QCOMPARE(std::count_if(records.begin(), records.end(),
-                                       [](const Simulator &s) { return s.isBooted; }),
-                         1);
-                QVERIFY(std::any_of(records.begin(), records.end(), [](const Simulator &s) {
-                    return s.runtime == QLatin1String("iOS 26.4");
-                }));
-            }
         }
     }
 };
