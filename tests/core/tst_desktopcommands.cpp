@@ -1,5 +1,4 @@
 #include "filestore/desktopcommands.h"
-#include "support/tempfolder.h"
 
 #include <QFile>
 #include <QTest>
@@ -45,23 +44,6 @@ private slots:
             return installed.contains(name) ? u"/opt/bin/"_s + name : QString();
         };
         QCOMPARE(DesktopCommands::terminalLaunches(u"/data/My Files"_s, terminalVariable, finder), expected);
-    }
-
-    // Debian's x-terminal-emulator is a link to the chosen terminal, whose own option is used.
-    void alternativesLinkIsResolved()
-    {
-#ifdef Q_OS_DARWIN
-        QSKIP("macOS opens Terminal.app");
-#endif
-        TempFolder dir;
-        QVERIFY(dir.isValid());
-        QVERIFY(dir.createFile(u"konsole"_s, "#!/bin/sh\n"));
-        QVERIFY(dir.createSymlink(dir.path(u"konsole"_s), u"x-terminal-emulator"_s));
-        const auto launches = DesktopCommands::terminalLaunches(u"/f"_s, {}, [&](const QString &name) {
-            return name == u"x-terminal-emulator"_s ? dir.path(name) : QString();
-        });
-        QCOMPARE(launches, (QList<ProcessLaunch>{
-                               {dir.path(u"x-terminal-emulator"_s), {u"--workdir"_s, u"/f"_s}, u"/f"_s}}));
     }
 
     void revealAsksTheFileManager()

@@ -1,7 +1,6 @@
 #include "filestore/displayformat.h"
 #include "filestore/filetypes.h"
 #include "filestore/listing.h"
-#include "filestore/namecollation.h"
 #include "support/tempfolder.h"
 
 #include <QFile>
@@ -22,15 +21,6 @@ QStringList namesOf(const QList<FileEntry> &entries)
     for (const FileEntry &entry : entries)
         names.append(entry.name());
     return names;
-}
-
-QStringList sortedNames(const QStringList &names)
-{
-    QStringList out;
-    for (qsizetype i :
-         NameCollation::sortedOrder(names.size(), [&](qsizetype i) { return QStringView(names[i]); }))
-        out.append(names[i]);
-    return out;
 }
 
 QString kindOf(const QString &mimeName)
@@ -188,27 +178,6 @@ private slots:
         ScopedDefaultLocale user{QLocale(locale)};
         const FileEntry file(u"/x/"_s, u"h"_s, false, 1'704'467'220'000, 0, {}, FileTypes::genericIcon());
         QCOMPARE(DisplayFormat::modifiedDate(file), text);
-    }
-
-    void nameOrder_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QStringList>("expected");
-        // Equal names keep their order: "A0" and "A00" collate equal, so do "b" and "B".
-        QTest::newRow("stable") << u"C"_s << QStringList{u"A00"_s, u"b"_s, u"A0"_s, u"B"_s, u"a000"_s}
-                                << QStringList{u"A00"_s, u"A0"_s, u"a000"_s, u"b"_s, u"B"_s};
-        QTest::newRow("Danish aa after z")
-            << u"da_DK"_s << QStringList{u"aa"_s, u"b"_s, u"z"_s} << QStringList{u"b"_s, u"z"_s, u"aa"_s};
-    }
-
-    void nameOrder()
-    {
-        QFETCH(QString, locale);
-        QFETCH(QStringList, names);
-        QFETCH(QStringList, expected);
-        ScopedDefaultLocale scoped{QLocale(locale)};
-        QCOMPARE(sortedNames(names), expected);
     }
 };
 

@@ -77,6 +77,7 @@ private slots:
     {
         TempFolder home;
         QVERIFY(home.isValid());
+        QCOMPARE(StorageLocator::findFilesStorage(home.path(), udid), std::nullopt); // no data tree
         const QString base = groups(home).mid(home.path().size() + 1);
         QVERIFY(home.createFile(base + u"/stray.txt"_s, "not a container"));
         QVERIFY(home.createDir(base + u"/Empty"_s));
@@ -90,27 +91,6 @@ private slots:
         QVERIFY(addContainer(home, u"Match"_s, fixture(u"localstorage-xml.plist"_s)));
         QCOMPARE(StorageLocator::findFilesStorage(home.path(), udid),
                  groups(home) + u"/Match/File Provider Storage"_s);
-    }
-
-    void missingTreesGiveNone_data()
-    {
-        QTest::addColumn<QString>("layout");
-        QTest::newRow("no data tree") << QString();
-        QTest::newRow("empty app-group folder") << u"dir"_s;
-        QTest::newRow("app-group path is a file") << u"file"_s;
-    }
-
-    void missingTreesGiveNone()
-    {
-        QFETCH(QString, layout);
-        TempFolder home;
-        QVERIFY(home.isValid());
-        const QString base = groups(home).mid(home.path().size() + 1);
-        if (layout == u"dir"_s)
-            QVERIFY(home.createDir(base));
-        if (layout == u"file"_s)
-            QVERIFY(home.createFile(base, "x"));
-        QCOMPARE(StorageLocator::findFilesStorage(home.path(), udid), std::nullopt);
     }
 
     // The UDID comes from the tool's output. One that is not a single folder name would lead the

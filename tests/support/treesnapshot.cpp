@@ -95,26 +95,3 @@ QString differences(const Tree &expected, const Tree &actual)
     }
     return lines.join(u'\n');
 }
-
-void removeAll(const QByteArray &path)
-{
-    struct stat st;
-    if (::lstat(path.constData(), &st) != 0)
-        return;
-    if (!S_ISDIR(st.st_mode)) {
-        ::unlink(path.constData());
-        return;
-    }
-    ::chmod(path.constData(), 0700);
-    QList<QByteArray> names;
-    if (DIR *dir = ::opendir(path.constData())) {
-        while (const dirent *item = ::readdir(dir)) {
-            if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0)
-                names.append(item->d_name);
-        }
-        ::closedir(dir);
-    }
-    for (const QByteArray &name : names)
-        removeAll(path + '/' + name);
-    ::rmdir(path.constData());
-}

@@ -16,8 +16,6 @@ QByteArray fileDescription(const QByteArray &content);
 Tree subtree(const Tree &tree, const QByteArray &prefix);
 // One line per item that is missing, changed or unexpected; empty when the trees are equal.
 QString differences(const Tree &expected, const Tree &actual);
-// Removes a tree by its raw names, making folders writable first.
-void removeAll(const QByteArray &path);
 
 #define QCOMPARE_TREE(expected, actual)                                                                      \
     do {                                                                                                     \
