@@ -137,31 +137,6 @@ private slots:
         m_storageFound = std::make_shared<std::atomic<bool>>(true);
     }
 
-    void refreshKeepsListAndSelection()
-    {
-        QVERIFY(m_dir->createFile(u"storage/a.txt"_s));
-        auto state = loadedState();
-        state->setSelection({rootUrl(u"a.txt"_s)});
-        QVERIFY(m_dir->createFile(u"storage/b.txt"_s));
-        state->reload(false);
-        QCOMPARE(namesOf(state->loadState()), QStringList{u"a.txt"_s});
-        QVERIFY(waitForReload(*state));
-        QCOMPARE(namesOf(state->loadState()), (QStringList{u"a.txt"_s, u"b.txt"_s}));
-        QCOMPARE(state->selection(), QSet<QUrl>{rootUrl(u"a.txt"_s)});
-    }
-
-    void storageThatDisappears()
-    {
-        QVERIFY(m_dir->createDir(u"storage/sub"_s));
-        auto state = loadedState();
-        state->open(rootUrl(u"sub"_s));
-        m_storageFound->store(false);
-        state->reload(false);
-        QVERIFY(waitForReload(*state));
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::storageMissing);
-        QCOMPARE(state->currentDirectory(), rootUrl(u"sub"_s));
-    }
-
     // An older reload that ends after a newer one must not put its folder's items on screen.
     void staleReloadIsDiscarded()
     {

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <csignal>
 #include <unistd.h>
@@ -221,21 +220,6 @@ private slots:
         const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
         QVERIFY2(status.error().contains(u"more than 4 MiB"_s), qPrintable(status.error().left(200)));
         QVERIFY(status.error().size() < 200);
-    }
-
-    void stopEndsTheRun()
-    {
-        const QString sleeper = m_tools.write(u"sleeper"_s, "exec sleep 60");
-        StopSource stop;
-        ToolRunner::Options options;
-        options.stop = stop.token();
-        QElapsedTimer timer;
-        timer.start();
-        auto future = QtConcurrent::run([&] { return ToolRunner::run(sleeper, {}, options); });
-        QTest::qWait(100);
-        stop.requestStop();
-        QVERIFY(!future.result().ok());
-        QVERIFY(timer.elapsed() < 10'000);
     }
 
     void argumentsAreTheUdidAndEveryPathInOrder()

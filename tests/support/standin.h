@@ -26,17 +26,10 @@ public:
     bool isValid() const;
     QString tool() const { return m_tool; }
     QString home() const { return m_home.path(); }
-    QString devicesRoot() const
-    {
-        return home() + QStringLiteral("/Library/Developer/CoreSimulator/Devices");
-    }
-    QString dataPath(const QString &udid) const
-    {
-        return devicesRoot() + u'/' + udid + QStringLiteral("/data");
-    }
     QString cameraRoll(const QString &udid) const
     {
-        return dataPath(udid) + QStringLiteral("/Media/DCIM/100APPLE");
+        return home() + QStringLiteral("/Library/Developer/CoreSimulator/Devices/") + udid +
+               QStringLiteral("/data/Media/DCIM/100APPLE");
     }
 
     ToolRun simctl(const QStringList &arguments) const;
