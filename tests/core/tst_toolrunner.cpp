@@ -99,15 +99,12 @@ private slots:
 
     void listingArgumentsAndExitStatusIgnored()
     {
-        const QString record = m_tools.path(u"args.txt"_s);
-        const QString tool = m_tools.write(
-            u"lister"_s, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + QFile::encodeName(record) +
-                             "'\nprintf '%s' '" + oneDevice + "'\necho 'some warning' >&2\nexit 3");
-        ScopedToolPath scoped(tool);
+        ScopedToolPath scoped(fakeTool("some warning\n", "printf '%s' '" + oneDevice + "'\nexit 3"));
         const auto result = Simulator::listAvailable();
         QVERIFY2(result.ok(), qPrintable(result.error()));
         QCOMPARE(result.value(), (QList<Simulator>{{u"U-1"_s, u"Phone"_s, u"iOS 17.2"_s, true}}));
-        QCOMPARE(readFile(record), QByteArray("simctl\nlist\ndevices\navailable\n-j\n"));
+        QCOMPARE(recordedArguments(),
+                 (QStringList{u"simctl"_s, u"list"_s, u"devices"_s, u"available"_s, u"-j"_s}));
     }
 
     void listingOutcome_data()
