@@ -1,21 +1,19 @@
 #include "filestore/filesstate.h"
 #include "filestore/folderwatch.h"
 #include "filestore/listing.h"
+#include "filestore/namerules.h"
+#include "support/recordingservices.h"
 #include "support/tempfolder.h"
 #include "support/testfoldernotifier.h"
+#include "support/treesnapshot.h"
 
-#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,34 +23,6 @@ using namespace std::chrono_literals;
 using Probe = TestFolderNotifier::Probe;
 
 namespace {
-
-struct RecordingWorkspace final : Workspace
-{
-    QList<QUrl> opened;
-    QList<QList<QUrl>> revealed;
-    QList<QUrl> terminals;
-    void open(const QUrl &url) override { opened.append(url); }
-    void reveal(const QList<QUrl> &urls) override { revealed.append(urls); }
-    void openInTerminal(const QUrl &folder) override { terminals.append(folder); }
-};
-
-struct FakePasteboard final : Pasteboard
-{
-    QList<QUrl> urls;
-    std::optional<QString> text;
-    void writeFileURLs(const QList<QUrl> &u) override
-    {
-        urls = u;
-        text.reset();
-    }
-    void writeText(const QString &t) override
-    {
-        text = t;
-        urls.clear();
-    }
-    QList<QUrl> readFileURLs() const override { return urls; }
-    bool canReadFileURLs() const override { return !urls.isEmpty(); }
-};
 
 // Records every request and fails for the paths it is told to.
 struct RecordingTrash final : Trash
@@ -68,43 +38,12 @@ struct RecordingTrash final : Trash
     }
 };
 
-bool createSocket(const QString &path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray encoded = QFile::encodeName(path);
-    std::memcpy(address.sun_path, encoded.constData(), std::min(sizeof address.sun_path - 1, size_t(encoded.size())));
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return bound;
-}
-
-QStringList namesOf(const LoadState &state)
-{
-    QStringList names;
-    for (const FileEntry &entry : state.entries())
-        names.append(entry.name());
-    return names;
-}
-
 // Names with sizes: what a reload changes when a file is created, renamed, deleted or rewritten.
 QStringList describe(const QList<FileEntry> &entries)
 {
     QStringList items;
     for (const FileEntry &entry : entries)
         items.append(entry.name() + u':' + QString::number(entry.sizeBytes().value_or(-1)));
-    return items;
-}
-
-QStringList treeOf(const QString &folder)
-{
-    QStringList items;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        items.append(QDir(folder).relativeFilePath(it.next()));
-    items.sort();
     return items;
 }
 
@@ -117,7 +56,7 @@ class TestFilesState : public QObject
     // The storage root of each test: <temp>/storage.
     std::unique_ptr<TempFolder> m_dir;
     std::shared_ptr<RecordingWorkspace> m_workspace;
-    std::shared_ptr<FakePasteboard> m_pasteboard;
+    std::shared_ptr<RecordingPasteboard> m_pasteboard;
     std::shared_ptr<RecordingTrash> m_trash;
     std::shared_ptr<std::atomic<bool>> m_storageFound;
 
@@ -127,17 +66,18 @@ class TestFilesState : public QObject
     }
     QUrl rootUrl(const QString &relative = {}) const { return QUrl::fromLocalFile(root(relative)); }
 
-    std::unique_ptr<FilesState> makeState()
+    std::unique_ptr<FilesState> makeState(const std::shared_ptr<Probe> &probe = {})
     {
         auto found = m_storageFound;
         const QUrl storage = rootUrl();
+        FilesState::Services services{m_workspace, m_pasteboard, m_trash};
+        if (probe)
+            services = {m_workspace, m_pasteboard, m_trash, TestFolderNotifier::factory(probe)};
         return std::make_unique<FilesState>(
             [found, storage]() -> std::optional<QUrl> {
-                if (!found->load())
-                    return std::nullopt;
-                return storage;
+                return found->load() ? std::optional(storage) : std::nullopt;
             },
-            FilesState::Services{m_workspace, m_pasteboard, m_trash});
+            services);
     }
 
     // A state that has loaded the root once, as the screen has after it appeared.
@@ -159,15 +99,7 @@ class TestFilesState : public QObject
     std::unique_ptr<FilesState> watchedState(const std::shared_ptr<Probe> &probe, const QString &anchor = {},
                                              std::chrono::milliseconds writing = 0ms)
     {
-        auto found = m_storageFound;
-        const QUrl storage = rootUrl();
-        auto state = std::make_unique<FilesState>(
-            [found, storage]() -> std::optional<QUrl> {
-                if (!found->load())
-                    return std::nullopt;
-                return storage;
-            },
-            FilesState::Services{m_workspace, m_pasteboard, m_trash, TestFolderNotifier::factory(probe)});
+        auto state = makeState(probe);
         state->folderWatch()->setTiming({.quiet = 50ms, .longest = 500ms, .again = 50ms, .writing = writing});
         state->setStorageAnchor(anchor);
         state->setShown(true);
@@ -191,98 +123,9 @@ private slots:
         QVERIFY2(m_dir->isValid(), qPrintable(m_dir->errorString()));
         QVERIFY(m_dir->createDir(u"storage"_s));
         m_workspace = std::make_shared<RecordingWorkspace>();
-        m_pasteboard = std::make_shared<FakePasteboard>();
+        m_pasteboard = std::make_shared<RecordingPasteboard>();
         m_trash = std::make_shared<RecordingTrash>();
         m_storageFound = std::make_shared<std::atomic<bool>>(true);
-    }
-
-    void firstReloadFindsTheRoot()
-    {
-        QVERIFY(m_dir->createFile(u"storage/b.txt"_s, "b"));
-        QVERIFY(m_dir->createDir(u"storage/a"_s));
-        auto state = makeState();
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::loading);
-        QSignalSpy folderSpy(state.get(), &FilesState::currentDirectoryChanged);
-        state->reload(true);
-        QCOMPARE(state->reloadCount(), 1);
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::loading);
-        QVERIFY(waitForReload(*state));
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::loaded);
-        QCOMPARE(namesOf(state->loadState()), (QStringList{u"a"_s, u"b.txt"_s}));
-        QCOMPARE(state->rootURL(), rootUrl());
-        QCOMPARE(state->currentDirectory(), rootUrl());
-        QCOMPARE(folderSpy.size(), 1);
-    }
-
-    // The screen reloads with the spinner when the folder changes; at first appearance that
-    // makes the states run loading, loaded, loading, loaded.
-    void firstAppearanceReadsTheRootTwice()
-    {
-        auto state = makeState();
-        QList<LoadState::Kind> kinds;
-        connect(state.get(), &FilesState::loadStateChanged, this, [&] { kinds.append(state->loadState().kind()); });
-        connect(state.get(), &FilesState::currentDirectoryChanged, this, [&] { state->reload(true); });
-        state->reload(true);
-        QVERIFY(QTest::qWaitFor([&] { return kinds.size() == 3 && !state->isReloading(); }, 10'000));
-        QCOMPARE(kinds, (QList<LoadState::Kind>{LoadState::Kind::loaded, LoadState::Kind::loading,
-                                                  LoadState::Kind::loaded}));
-        QCOMPARE(state->reloadCount(), 2);
-    }
-
-    void refreshKeepsListAndSelection()
-    {
-        QVERIFY(m_dir->createFile(u"storage/a.txt"_s));
-        auto state = loadedState();
-        state->setSelection({rootUrl(u"a.txt"_s)});
-        QVERIFY(m_dir->createFile(u"storage/b.txt"_s));
-        state->reload(false);
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::loaded);
-        QCOMPARE(namesOf(state->loadState()), QStringList{u"a.txt"_s});
-        QVERIFY(waitForReload(*state));
-        QCOMPARE(namesOf(state->loadState()), (QStringList{u"a.txt"_s, u"b.txt"_s}));
-        QCOMPARE(state->selection(), QSet<QUrl>{rootUrl(u"a.txt"_s)});
-
-        state->reload(true);
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::loading);
-        QVERIFY(state->selection().isEmpty());
-        QVERIFY(waitForReload(*state));
-    }
-
-    void storageThatDisappears()
-    {
-        QVERIFY(m_dir->createDir(u"storage/sub"_s));
-        auto state = loadedState();
-        state->open(rootUrl(u"sub"_s));
-        QCOMPARE(state->currentDirectory(), rootUrl(u"sub"_s));
-        state->setSelection({rootUrl(u"sub/x"_s)});
-
-        m_storageFound->store(false);
-        state->reload(false);
-        QVERIFY(waitForReload(*state));
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::storageMissing);
-        QCOMPARE(state->currentDirectory(), rootUrl(u"sub"_s));
-        QCOMPARE(state->rootURL(), rootUrl());
-
-        // Not showing a list: even a refresh shows the spinner and clears the selection.
-        // (The storage is back before the reload starts: its lookup runs on a worker at once.)
-        state->setSelection({rootUrl(u"sub/x"_s)});
-        m_storageFound->store(true);
-        state->reload(false);
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::loading);
-        QVERIFY(state->selection().isEmpty());
-        QVERIFY(waitForReload(*state));
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::loaded);
-    }
-
-    void deletedFolderShowsEmpty()
-    {
-        QVERIFY(m_dir->createFile(u"storage/sub/a.txt"_s));
-        auto state = loadedState();
-        state->setCurrentDirectory(rootUrl(u"sub"_s));
-        QVERIFY(QDir(root(u"sub"_s)).removeRecursively());
-        state->reload(true);
-        QVERIFY(waitForReload(*state));
-        QCOMPARE(state->loadState(), LoadState::loaded({}));
     }
 
     // An older reload that ends after a newer one must not put its folder's items on screen.
@@ -303,29 +146,24 @@ private slots:
         // Whatever happens below, the blocked pool thread is let go.
         const auto release = qScopeGuard([gate] { gate->release(); });
         state.setCurrentDirectory(rootUrl());
-        state.reload(true); // lists the root, slowly
+        state.reload(true);
         QVERIFY(QTest::qWaitFor([&] { return calls->load() == 1; }, 10'000));
         state.setCurrentDirectory(rootUrl(u"sub"_s));
-        state.reload(true); // lists "sub", at once
+        state.reload(true);
         QVERIFY(QTest::qWaitFor([&] { return state.loadState().isLoaded(); }, 10'000));
-        QCOMPARE(namesOf(state.loadState()), QStringList{u"sub-item"_s});
-
         QSignalSpy changes(&state, &FilesState::loadStateChanged);
         gate->release();
         QVERIFY(waitForReload(state));
         QCOMPARE(calls->load(), 2);
-        QCOMPARE(namesOf(state.loadState()), QStringList{u"sub-item"_s});
+        QCOMPARE(describe(state.loadState().entries()), QStringList{u"sub-item:0"_s});
         QCOMPARE(changes.size(), 0);
-        QCOMPARE(state.reloadCount(), 2);
     }
 
     void externalChangesAreReloaded_data()
     {
         QTest::addColumn<QString>("change");
-        QTest::newRow("created") << u"create"_s;
-        QTest::newRow("renamed") << u"rename"_s;
-        QTest::newRow("deleted") << u"delete"_s;
-        QTest::newRow("saved anew") << u"save"_s;
+        for (const char *change : {"create", "rename", "delete", "save anew"})
+            QTest::newRow(change) << QString::fromLatin1(change);
     }
 
     // Without a Refresh, keeping the selection, with no loading state in between.
@@ -341,7 +179,6 @@ private slots:
         QList<LoadState::Kind> kinds;
         connect(state.get(), &FilesState::loadStateChanged, this,
                 [&] { kinds.append(state->loadState().kind()); });
-        const int reloads = state->reloadCount();
 
         if (change == u"create"_s) {
             QVERIFY(m_dir->createFile(u"storage/new.txt"_s, "new"));
@@ -358,29 +195,11 @@ private slots:
         const QStringList expected = describe(listDirectory(root()));
         QVERIFY(describe(state->loadState().entries()) != expected);
         QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), expected, 10'000);
-        QVERIFY(state->reloadCount() > reloads);
         QVERIFY(!kinds.contains(LoadState::Kind::loading));
         QCOMPARE(state->selection(), QSet<QUrl>{rootUrl(u"a.txt"_s)});
     }
 
-    // The platform may report a file's creation and not the writes into it that follow (Linux
-    // does): a file still being written is read again until it has its size.
-    void fileStillBeingWrittenIsReadAgain()
-    {
-        auto probe = std::make_shared<Probe>();
-        auto state = watchedState(probe, {}, 10s);
-        QFile file(root(u"copying.bin"_s));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"copying.bin:0"_s},
-                                  10'000);
-        file.write("written later");
-        file.close();
-        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"copying.bin:13"_s},
-                                  10'000);
-    }
-
-    // However many changes come one after another, they are read together: a script that
-    // writes one file after another, with time between them for reads to run.
+    // However many changes come one after another, they are read together.
     void burstOfChangesIsReadOnce()
     {
         auto probe = std::make_shared<Probe>();
@@ -389,12 +208,12 @@ private slots:
         state->folderWatch()->setTiming({.quiet = 300ms, .longest = 60s, .again = 50ms, .writing = 0ms});
         QVERIFY(waitUntilQuiet(*state));
         const int reloads = state->reloadCount();
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < 60; ++i) {
             QVERIFY(m_dir->createFile(u"storage/file %1"_s.arg(i)));
             probe->report(root());
             QTest::qWait(1);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(state->loadState().entries().size(), 300, 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(state->loadState().entries().size(), 60, 10'000);
         QVERIFY(waitUntilQuiet(*state));
         QVERIFY2(state->reloadCount() - reloads <= 2,
                  qPrintable(QString::number(state->reloadCount() - reloads)));
@@ -403,7 +222,7 @@ private slots:
     void ownOperationReloadsOnce_data()
     {
         QTest::addColumn<QString>("operation");
-        for (const char *operation : {"new folder", "rename", "trash", "duplicate", "copy in"})
+        for (const char *operation : {"new folder", "rename", "copy in"})
             QTest::newRow(operation) << QString::fromLatin1(operation);
     }
 
@@ -418,19 +237,13 @@ private slots:
         QVERIFY(waitUntilQuiet(*state));
         const int reloads = state->reloadCount();
         const int reported = probe->reported;
-
         const QUrl a = rootUrl(u"a.txt"_s);
         if (operation == u"new folder"_s)
             state->newFolder();
         else if (operation == u"rename"_s)
             state->rename(a, u"b.txt"_s);
-        else if (operation == u"trash"_s)
-            state->moveToTrash({a});
-        else if (operation == u"duplicate"_s)
-            state->duplicate({a});
         else
-            state->copyItemsIn({QUrl::fromLocalFile(m_dir->path(u"outside.txt"_s))});
-
+            state->copyItemsIn({m_dir->url(u"outside.txt"_s)});
         QTRY_VERIFY_WITH_TIMEOUT(probe->reported > reported, 10'000);
         QVERIFY(waitUntilQuiet(*state));
         QCOMPARE(state->reloadCount(), reloads + 1);
@@ -448,17 +261,13 @@ private slots:
         auto state = watchedState(probe, appGroup);
         QCOMPARE(state->loadState().kind(), LoadState::Kind::storageMissing);
         QCOMPARE(state->folderWatch()->watchedFolders(), QStringList{m_dir->path()});
-
         QVERIFY(m_dir->createDir(u"device/AppGroup/container"_s));
         QTRY_COMPARE_WITH_TIMEOUT(state->folderWatch()->watchedFolders(),
                                   (QStringList{appGroup, appGroup + u"/container"_s}), 10'000);
-        QCOMPARE(state->loadState().kind(), LoadState::Kind::storageMissing);
-
         m_storageFound->store(true);
         QVERIFY(m_dir->createFile(u"device/AppGroup/container/metadata.plist"_s));
         QTRY_COMPARE_WITH_TIMEOUT(state->loadState().kind(), LoadState::Kind::loaded, 10'000);
-        QCOMPARE(namesOf(state->loadState()), QStringList{u"a.txt"_s});
-        QCOMPARE(state->currentDirectory(), rootUrl());
+        QCOMPARE(describe(state->loadState().entries()), QStringList{u"a.txt:0"_s});
         QCOMPARE(state->folderWatch()->watchedFolders(), QStringList{root()});
     }
 
@@ -472,8 +281,8 @@ private slots:
         QVERIFY(state->folderWatch()->watchedFolders().isEmpty());
         QVERIFY(m_dir->createFile(u"storage/while away.txt"_s));
         state->setShown(true);
-        QCOMPARE(state->folderWatch()->watchedFolders(), QStringList{root()});
-        QTRY_COMPARE_WITH_TIMEOUT(namesOf(state->loadState()), QStringList{u"while away.txt"_s}, 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"while away.txt:0"_s},
+                                  10'000);
     }
 
     void open()
@@ -483,301 +292,163 @@ private slots:
         auto state = loadedState();
         state->open(rootUrl(u"folder"_s));
         QCOMPARE(state->currentDirectory(), rootUrl(u"folder"_s));
-        QVERIFY(m_workspace->opened.isEmpty());
-        QVERIFY(!state->isReloading()); // the screen reloads, not Open
-
         state->open(rootUrl(u"file.txt"_s));
         state->open(rootUrl(u"deleted-folder"_s));
         QCOMPARE(m_workspace->opened, (QList<QUrl>{rootUrl(u"file.txt"_s), rootUrl(u"deleted-folder"_s)}));
         QCOMPARE(state->currentDirectory(), rootUrl(u"folder"_s));
-        QCOMPARE(state->errorMessage(), std::nullopt);
     }
 
     void renameRefusals_data()
     {
         QTest::addColumn<QString>("proposed");
         QTest::newRow("slash") << u"a/b"_s;
-        QTest::newRow("only spaces") << u"   "_s;
-        QTest::newRow("unchanged") << u"item.txt"_s;
-        QTest::newRow("NUL") << u"cut\u0000here"_s;
+        QTest::newRow("taken") << u"taken.txt"_s;
     }
 
+    // A refused name changes nothing, never replaces; only a taken name says so.
     void renameRefusals()
     {
         QFETCH(QString, proposed);
-        QVERIFY(m_dir->createFile(u"storage/item.txt"_s, "x"));
+        QVERIFY(m_dir->createFile(u"storage/item.txt"_s, "x") &&
+                m_dir->createFile(u"storage/taken.txt"_s, "keep"));
         auto state = loadedState();
-        const int before = state->reloadCount();
+        const Tree before = treeOf(root());
+        const int reloads = state->reloadCount();
         state->rename(rootUrl(u"item.txt"_s), proposed);
-        QCOMPARE(state->reloadCount(), before + 1);
-        QCOMPARE(state->errorMessage(), std::nullopt);
+        QCOMPARE(state->reloadCount(), reloads + 1);
+        QCOMPARE(state->errorMessage().value_or(QString()).contains(u"already exists"_s),
+                 proposed == u"taken.txt"_s);
         QVERIFY(state->selection().isEmpty());
-        QCOMPARE(treeOf(root()), QStringList{u"item.txt"_s});
+        QCOMPARE_TREE(before, treeOf(root()));
         QVERIFY(waitForReload(*state));
     }
 
-    void renameMovesAndSelects()
-    {
-        QVERIFY(m_dir->createFile(u"storage/item.txt"_s, "x"));
-        QVERIFY(m_dir->createFile(u"storage/taken.txt"_s, "keep"));
-        auto state = loadedState();
-        state->rename(rootUrl(u"item.txt"_s), u"  new name  "_s);
-        QCOMPARE(state->selection(), QSet<QUrl>{rootUrl(u"new name"_s)});
-        QCOMPARE(treeOf(root()), (QStringList{u"new name"_s, u"taken.txt"_s}));
-
-        state->rename(rootUrl(u"new name"_s), u"taken.txt"_s);
-        QVERIFY(state->errorMessage().has_value());
-        QVERIFY2(state->errorMessage()->contains(u"already exists"_s), qPrintable(*state->errorMessage()));
-        QCOMPARE(treeOf(root()), (QStringList{u"new name"_s, u"taken.txt"_s}));
-        QCOMPARE(m_dir->read(u"storage/taken.txt"_s), "keep");
-        QVERIFY(waitForReload(*state));
-    }
-
+    // The first free number is offered for renaming; at the last one the request goes quietly.
     void newFolder()
     {
-        auto state = makeState();
-        QSignalSpy requests(state.get(), &FilesState::renameRequestChanged);
-        state->newFolder(); // no current folder yet
-        QCOMPARE(state->reloadCount(), 0);
-        QVERIFY(treeOf(root()).isEmpty());
-
-        state->reload(true);
-        QVERIFY(waitForReload(*state));
-        QVERIFY(m_dir->createDir(u"storage/untitled folder"_s));
-        QVERIFY(m_dir->createDir(u"storage/untitled folder 2"_s));
+        auto state = loadedState();
+        for (int n = 1; n <= 98; ++n)
+            QVERIFY(m_dir->createDir(NameRules::untitledFolderName(n).prepend(u"storage/"_s)));
         state->newFolder();
-        QCOMPARE(state->renameRequest(), rootUrl(u"untitled folder 3"_s));
-        QCOMPARE(requests.size(), 1);
-        QCOMPARE(state->reloadCount(), 2);
+        QCOMPARE(state->renameRequest(), rootUrl(u"untitled folder 99"_s));
         QVERIFY(waitForReload(*state));
-        QVERIFY(namesOf(state->loadState()).contains(u"untitled folder 3"_s));
-
-        for (int n = 4; n <= 99; ++n)
-            QVERIFY(m_dir->createDir(u"storage/untitled folder "_s + QString::number(n)));
+        const int reloads = state->reloadCount();
         state->newFolder();
-        QCOMPARE(state->reloadCount(), 2);
+        QCOMPARE(state->reloadCount(), reloads);
         QCOMPARE(treeOf(root()).size(), 99);
         QCOMPARE(state->errorMessage(), std::nullopt);
     }
 
-    void duplicateLeavesSelection()
-    {
-        QVERIFY(m_dir->createFile(u"storage/photo.jpg"_s, "jpg"));
-        QVERIFY(m_dir->createFile(u"storage/photo copy.jpg"_s, "older copy"));
-        QVERIFY(m_dir->createFile(u"storage/site.bundle/index.html"_s, "<html>"));
-        auto state = loadedState();
-        const QSet<QUrl> both{rootUrl(u"photo.jpg"_s), rootUrl(u"site.bundle"_s)};
-        state->setSelection(both);
-        state->duplicate(both);
-        QCOMPARE(state->selection(), both);
-        QCOMPARE(state->errorMessage(), std::nullopt);
-        QCOMPARE(treeOf(root()), (QStringList{u"photo copy 2.jpg"_s, u"photo copy.jpg"_s, u"photo.jpg"_s,
-                                              u"site copy.bundle"_s, u"site copy.bundle/index.html"_s,
-                                              u"site.bundle"_s, u"site.bundle/index.html"_s}));
-        QCOMPARE(m_dir->read(u"storage/photo copy 2.jpg"_s), "jpg");
-        QCOMPARE(m_dir->read(u"storage/photo copy.jpg"_s), "older copy");
-        QVERIFY(waitForReload(*state));
-    }
-
-    void copyInReplacesWithoutAsking()
-    {
-        QVERIFY(m_dir->createFile(u"host/a.txt"_s, "new a"));
-        QVERIFY(m_dir->createFile(u"host/Docs/new.txt"_s, "new doc"));
-        QVERIFY(m_dir->createFile(u"storage/a.txt"_s, "old a"));
-        QVERIFY(m_dir->createFile(u"storage/Docs/old.txt"_s, "old doc"));
-        auto state = loadedState();
-        m_pasteboard->urls = {QUrl::fromLocalFile(m_dir->path(u"host/a.txt"_s)),
-                              QUrl::fromLocalFile(m_dir->path(u"host/Docs"_s))};
-        state->setSelection({rootUrl(u"a.txt"_s)});
-        state->paste();
-        QCOMPARE(state->errorMessage(), std::nullopt);
-        QCOMPARE(treeOf(root()), (QStringList{u"Docs"_s, u"Docs/new.txt"_s, u"a.txt"_s}));
-        QCOMPARE(m_dir->read(u"storage/a.txt"_s), "new a");
-        QCOMPARE(state->selection(), QSet<QUrl>{rootUrl(u"a.txt"_s)});
-        QCOMPARE(treeOf(m_dir->path(u"host"_s)), (QStringList{u"Docs"_s, u"Docs/new.txt"_s, u"a.txt"_s}));
-        QVERIFY(waitForReload(*state));
-    }
-
-    void copyInPartialFailure()
-    {
-        QVERIFY(m_dir->createFile(u"host/first.txt"_s, "1"));
-        QVERIFY(m_dir->createFile(u"host/third.txt"_s, "3"));
-        auto state = loadedState();
-        const int before = state->reloadCount();
-        state->copyItemsIn({QUrl::fromLocalFile(m_dir->path(u"host/first.txt"_s)),
-                            QUrl::fromLocalFile(m_dir->path(u"host/second.txt"_s)),
-                            QUrl::fromLocalFile(m_dir->path(u"host/third.txt"_s))});
-        QCOMPARE(treeOf(root()), (QStringList{u"first.txt"_s, u"third.txt"_s}));
-        QVERIFY(state->errorMessage().has_value());
-        QVERIFY2(state->errorMessage()->startsWith(u"second.txt: "_s), qPrintable(*state->errorMessage()));
-        QCOMPARE(state->reloadCount(), before + 1);
-
-        // The last failure's message wins.
-        state->copyItemsIn({QUrl::fromLocalFile(m_dir->path(u"host/gone-1"_s)),
-                            QUrl::fromLocalFile(m_dir->path(u"host/gone-2"_s))});
-        QVERIFY2(state->errorMessage()->startsWith(u"gone-2: "_s), qPrintable(*state->errorMessage()));
-        QVERIFY(waitForReload(*state));
-    }
-
-    // A failed copy must not cost the user the item it was meant to replace.
-    void failedCopyKeepsTheExistingItem()
-    {
-        QVERIFY(m_dir->createFile(u"host/Docs/ok.txt"_s, "ok"));
-        QVERIFY(createSocket(m_dir->path(u"host/Docs/s.sock"_s)));
-        QVERIFY(m_dir->createFile(u"storage/Docs/precious.txt"_s, "precious"));
-        auto state = loadedState();
-        state->copyItemsIn({QUrl::fromLocalFile(m_dir->path(u"host/Docs"_s))});
-        QVERIFY(state->errorMessage().has_value());
-        QVERIFY2(state->errorMessage()->startsWith(u"Docs: "_s), qPrintable(*state->errorMessage()));
-        QCOMPARE(treeOf(root()), (QStringList{u"Docs"_s, u"Docs/precious.txt"_s}));
-        QVERIFY(waitForReload(*state));
-    }
-
-    // Pasting an item back into its own folder (or dropping it there) duplicates it.
-    void copyInOfAnItemIntoItsOwnFolder()
-    {
-        QVERIFY(m_dir->createFile(u"storage/photo.jpg"_s, "jpg"));
-        QVERIFY(m_dir->createFile(u"storage/Album/a.jpg"_s, "a"));
-        QVERIFY(m_dir->createFile(u"host/other.txt"_s, "other"));
-        auto state = loadedState();
-        state->copyItemsIn({rootUrl(u"photo.jpg"_s), rootUrl(u"Album/"_s),
-                            QUrl::fromLocalFile(m_dir->path(u"host/other.txt"_s))});
-        QCOMPARE(state->errorMessage(), std::nullopt);
-        QCOMPARE(treeOf(root()), (QStringList{u"Album"_s, u"Album copy"_s, u"Album copy/a.jpg"_s, u"Album/a.jpg"_s,
-                                              u"other.txt"_s, u"photo copy.jpg"_s, u"photo.jpg"_s}));
-        QCOMPARE(m_dir->read(u"storage/photo.jpg"_s), "jpg");
-        QVERIFY(waitForReload(*state));
-    }
-
-    void copyInOfAFolderIntoItself()
-    {
-        QVERIFY(m_dir->createFile(u"storage/Outer/Inner/x.txt"_s, "x"));
-        QVERIFY(m_dir->createFile(u"host/next.txt"_s, "next"));
-        auto state = loadedState();
-        state->setCurrentDirectory(rootUrl(u"Outer/Inner"_s));
-        state->copyItemsIn({rootUrl(u"Outer"_s), QUrl::fromLocalFile(m_dir->path(u"host/next.txt"_s))});
-        QVERIFY(state->errorMessage().has_value());
-        QVERIFY2(state->errorMessage()->startsWith(u"Outer: "_s) && state->errorMessage()->contains(u"itself"_s),
-                 qPrintable(*state->errorMessage()));
-        QCOMPARE(treeOf(root(u"Outer"_s)), (QStringList{u"Inner"_s, u"Inner/next.txt"_s, u"Inner/x.txt"_s}));
-        QVERIFY(waitForReload(*state));
-    }
-
-    // Replacing a folder that holds the source would delete the source and its neighbours.
-    void copyInOntoAFolderHoldingTheSource_data()
+    // Copy in (paste, drop, "Copy Files…"): replaces without asking, but only once the copy
+    // succeeded; goes on after a failure and reports the last one; an item pasted into its own
+    // folder is duplicated; a folder never goes into itself or onto an item that holds it.
+    // `changes`: "path=content" a file, "path/" a folder, "-path" gone; the rest stays.
+    void copyIn_data()
     {
         QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("inner folder onto the outer") << QString() << u"Photos/Photos"_s << true;
-        QTest::newRow("file onto a folder two levels up") << QString() << u"Docs/a/Docs"_s << true;
-        QTest::newRow("current folder reached through a link") << u"view"_s << u"Photos/Photos"_s << true;
-        QTest::newRow("a name prefix is another folder") << QString() << u"Photos2/Photos"_s << false;
-        QTest::newRow("a link to the holding folder is only a link") << QString() << u"Real/Album"_s << false;
+        QTest::addColumn<QStringList>("sources");
+        QTest::addColumn<QString>("message"); // a pattern; empty for none
+        QTest::addColumn<QStringList>("changes");
+        const QString holder = u"^%1: An item can’t replace the folder that contains it\\.$"_s;
+        QTest::newRow("replaces without asking")
+            << QString() << QStringList{u"host/a.txt"_s, u"host/Docs"_s} << QString()
+            << QStringList{u"a.txt=new a"_s, u"-Docs/old.txt"_s, u"Docs/new.txt=new doc"_s};
+        QTest::newRow("goes on after a failure")
+            << QString()
+            << QStringList{u"host/first.txt"_s, u"host/gone-1"_s, u"host/third.txt"_s, u"host/gone-2"_s}
+            << u"^gone-2: "_s << QStringList{u"first.txt=1"_s, u"third.txt=3"_s};
+        QTest::newRow("into its own folder")
+            << QString() << QStringList{u"storage/a.txt"_s, u"storage/Docs/"_s} << QString()
+            << QStringList{u"a copy.txt=old a"_s, u"Docs copy/"_s, u"Docs copy/old.txt=old doc"_s};
+        QTest::newRow("folder into itself")
+            << u"Outer/Inner"_s << QStringList{u"storage/Outer"_s, u"host/first.txt"_s}
+            << u"^Outer: .*itself"_s << QStringList{u"Outer/Inner/first.txt=1"_s};
+        QTest::newRow("inner folder onto the outer") << QString() << QStringList{u"storage/Photos/Photos"_s}
+                                                     << holder.arg(u"Photos"_s) << QStringList{};
+        QTest::newRow("file onto a folder two levels up")
+            << QString() << QStringList{u"storage/Keep/a/Keep"_s} << holder.arg(u"Keep"_s) << QStringList{};
+        QTest::newRow("current folder reached through a link")
+            << u"view"_s << QStringList{u"storage/Photos/Photos"_s} << holder.arg(u"Photos"_s)
+            << QStringList{};
+        QTest::newRow("a link to the holding folder is only a link")
+            << QString() << QStringList{u"storage/Real/Album"_s} << QString()
+            << QStringList{u"Album/"_s, u"Album/pic.jpg=pic"_s};
     }
 
-    void copyInOntoAFolderHoldingTheSource()
+    void copyIn()
     {
         QFETCH(QString, folder);
-        QFETCH(QString, source);
-        QFETCH(bool, refused);
-        QVERIFY(m_dir->createFile(u"storage/Photos/Photos/deep.jpg"_s, "deep"));
-        QVERIFY(m_dir->createFile(u"storage/Photos/sibling.jpg"_s, "sibling"));
-        QVERIFY(m_dir->createFile(u"storage/Docs/a/Docs"_s, "inner"));
-        QVERIFY(m_dir->createFile(u"storage/Photos2/Photos/other.jpg"_s, "other"));
-        QVERIFY(m_dir->createFile(u"storage/Real/Album/pic.jpg"_s, "pic"));
+        QFETCH(QStringList, sources);
+        QFETCH(QString, message);
+        QFETCH(QStringList, changes);
+        for (const auto &[file, content] : {std::pair{"storage/a.txt", "old a"},
+                                            {"storage/Docs/old.txt", "old doc"},
+                                            {"storage/Photos/Photos/deep.jpg", "deep"},
+                                            {"storage/Photos/sibling.jpg", "sibling"},
+                                            {"storage/Real/Album/pic.jpg", "pic"},
+                                            {"storage/Keep/a/Keep", "inner"},
+                                            {"storage/Outer/Inner/x.txt", "x"},
+                                            {"host/a.txt", "new a"},
+                                            {"host/Docs/new.txt", "new doc"},
+                                            {"host/first.txt", "1"},
+                                            {"host/third.txt", "3"}})
+            QVERIFY(m_dir->createFile(QString::fromUtf8(file), content));
         QVERIFY(m_dir->createSymlink(root(u"Real"_s), u"storage/Album"_s));
         QVERIFY(m_dir->createSymlink(root(), u"storage/view"_s));
-        const QStringList before = treeOf(root());
+        Tree expected = treeOf(root());
+        const Tree host = treeOf(m_dir->path(u"host"_s));
+        for (const QString &change : changes) {
+            if (change.startsWith(u'-'))
+                expected.remove(change.mid(1).toUtf8());
+            else if (change.endsWith(u'/'))
+                expected[change.chopped(1).toUtf8()] = "folder 755";
+            else
+                expected[change.section(u'=', 0, 0).toUtf8()] =
+                    fileDescription(change.section(u'=', 1).toUtf8());
+        }
         auto state = loadedState();
         state->setCurrentDirectory(rootUrl(folder));
-        const QString name = QFileInfo(source).fileName();
-        state->copyItemsIn({rootUrl(source)});
-        if (refused) {
-            QCOMPARE(state->errorMessage(), name + u": An item can’t replace the folder that contains it."_s);
-            QCOMPARE(treeOf(root()), before);
-        } else {
+        state->setSelection({rootUrl(u"a.txt"_s)});
+        QList<QUrl> urls;
+        for (const QString &source : sources)
+            urls.append(m_dir->url(source));
+        state->copyItemsIn(urls);
+        if (message.isEmpty())
             QCOMPARE(state->errorMessage(), std::nullopt);
-            const QString destination = QDir(root(folder)).filePath(name);
-            QVERIFY(!QFileInfo(destination).isSymLink());
-            QVERIFY(!treeOf(root(source)).isEmpty());
-            QCOMPARE(treeOf(destination), treeOf(root(source)));
-        }
+        else
+            QVERIFY2(QRegularExpression(message).match(state->errorMessage().value_or(QString())).hasMatch(),
+                     qPrintable(state->errorMessage().value_or(u"(none)"_s)));
+        QCOMPARE_TREE(expected, treeOf(root()));
+        QCOMPARE_TREE(host, treeOf(m_dir->path(u"host"_s)));
+        QCOMPARE(state->selection(), QSet<QUrl>{rootUrl(u"a.txt"_s)});
         QVERIFY(waitForReload(*state));
     }
 
-    void copyInWithoutAFolderDoesNothing()
+    void pasteReadsThePasteboard()
     {
-        QVERIFY(m_dir->createFile(u"host/a.txt"_s));
-        auto state = makeState();
-        state->copyItemsIn({QUrl::fromLocalFile(m_dir->path(u"host/a.txt"_s))});
-        m_pasteboard->urls = {QUrl::fromLocalFile(m_dir->path(u"host/a.txt"_s))};
-        state->paste();
-        QCOMPARE(state->reloadCount(), 0);
-        QVERIFY(treeOf(root()).isEmpty());
-    }
-
-    void emptyPasteOnlyReloads()
-    {
+        QVERIFY(m_dir->createFile(u"host/a.txt"_s, "a"));
+        m_pasteboard->fileURLs = {m_dir->url(u"host/a.txt"_s)};
         auto state = loadedState();
         state->paste();
-        QCOMPARE(state->reloadCount(), 2);
-        QCOMPARE(state->errorMessage(), std::nullopt);
+        QCOMPARE_TREE((Tree{{"a.txt", fileDescription("a")}}), treeOf(root()));
         QVERIFY(waitForReload(*state));
     }
 
+    // Trash failures are silent and the rest still goes.
     void moveToTrashGoesOnAfterAFailure()
     {
         for (const QString &name : {u"a"_s, u"b"_s, u"c"_s})
             QVERIFY(m_dir->createFile(u"storage/"_s + name));
         auto state = loadedState();
-        state->moveToTrash({});
-        QCOMPARE(state->reloadCount(), 2);
-        QVERIFY(m_trash->asked.isEmpty());
-
         m_trash->failFor = {root(u"b"_s)};
         const QSet<QUrl> all{rootUrl(u"a"_s), rootUrl(u"b"_s), rootUrl(u"c"_s)};
         state->setSelection(all);
         state->moveToTrash(all);
         QCOMPARE(m_trash->asked.size(), 3);
-        QCOMPARE(treeOf(root()), QStringList{u"b"_s});
+        QCOMPARE(treeOf(root()).keys(), QList<QByteArray>{"b"});
         QCOMPARE(state->errorMessage(), std::nullopt);
         QCOMPARE(state->selection(), all);
-        QCOMPARE(state->reloadCount(), 3);
         QVERIFY(waitForReload(*state));
-    }
-
-    void pathAndTerminal()
-    {
-        auto state = makeState();
-        state->copyCurrentPath();
-        QCOMPARE(m_pasteboard->text, std::nullopt);
-
-        QVERIFY(m_dir->createDir(u"storage/with space"_s));
-        state->setCurrentDirectory(rootUrl(u"with space/"_s));
-        state->copyCurrentPath();
-        QCOMPARE(m_pasteboard->text, root(u"with space"_s));
-
-        state->openInTerminal(rootUrl(u"with space"_s));
-        QCOMPARE(m_workspace->terminals, QList<QUrl>{rootUrl(u"with space"_s)});
-    }
-
-    void settersSignalOnlyRealChanges()
-    {
-        auto state = makeState();
-        QSignalSpy selection(state.get(), &FilesState::selectionChanged);
-        QSignalSpy folder(state.get(), &FilesState::currentDirectoryChanged);
-        QSignalSpy message(state.get(), &FilesState::errorMessageChanged);
-        state->setSelection({rootUrl(u"a"_s)});
-        state->setSelection({rootUrl(u"a"_s)});
-        state->setCurrentDirectory(rootUrl());
-        state->setCurrentDirectory(rootUrl());
-        state->setErrorMessage(u"x"_s);
-        state->setErrorMessage(u"x"_s);
-        state->setErrorMessage(std::nullopt);
-        QCOMPARE(selection.size(), 1);
-        QCOMPARE(folder.size(), 1);
-        QCOMPARE(message.size(), 2);
     }
 };
 

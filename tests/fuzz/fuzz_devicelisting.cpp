@@ -19,3 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort(); // booted devices always come first
     return 0;
 }
+
+const char *fuzzOutcome(const QByteArray &bytes)
+{
+    const auto listing = SimulatorListing::decode(bytes);
+    return !listing.ok()                                          ? "error"
+           : SimulatorListing::records(listing.value()).isEmpty() ? "nomatch"
+                                                                  : "match";
+}

@@ -29,3 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     return 0;
 }
+
+const char *fuzzOutcome(const QByteArray &bytes)
+{
+    const auto reports = AppCatalogue::parseListApps(bytes);
+    return !reports ? "error" : reports->isEmpty() ? "nomatch" : "match";
+}

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "tempfolder.h"
+
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -23,15 +26,8 @@ private:
 };
 
 // Sets LANTHORN_XCRUN for the lifetime of the object, restoring the old value afterwards.
-class ScopedToolPath
+class ScopedToolPath : public ScopedEnv
 {
 public:
-    explicit ScopedToolPath(const QString &path);
-    ~ScopedToolPath();
-    ScopedToolPath(const ScopedToolPath &) = delete;
-    ScopedToolPath &operator=(const ScopedToolPath &) = delete;
-
-private:
-    QByteArray m_old;
-    bool m_hadOld;
+    explicit ScopedToolPath(const QString &path) : ScopedEnv("LANTHORN_XCRUN", QFile::encodeName(path)) {}
 };

@@ -5,11 +5,17 @@
 #include <QFileInfo>
 
 #include <grp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-TempFolder::TempFolder() : m_dir(QDir::tempPath() + QStringLiteral("/lanthorn-test-XXXXXX")) {}
+#include <cstring>
+
+TempFolder::TempFolder() : m_dir(QDir::tempPath() + QStringLiteral("/lanthorn-test-XXXXXX"))
+{
+}
 
 QString TempFolder::path(const QString &relative) const
 {
@@ -37,7 +43,24 @@ bool TempFolder::createDir(const QString &relative)
 
 bool TempFolder::createSymlink(const QString &target, const QString &relative)
 {
-    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(relative)).constData()) == 0;
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(relative)).constData()) ==
+           0;
+}
+
+bool TempFolder::createSocket(const QString &relative)
+{
+    const QByteArray encoded = QFile::encodeName(path(relative));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (size_t(encoded.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
 }
 
 QByteArray TempFolder::read(const QString &relative) const

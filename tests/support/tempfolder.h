@@ -24,6 +24,7 @@ public:
     bool createFile(const QString &relative, const QByteArray &bytes = {}, const QDateTime &modified = {});
     bool createDir(const QString &relative);
     bool createSymlink(const QString &target, const QString &relative);
+    bool createSocket(const QString &relative); // a bound Unix socket: an item no copy can take
     QByteArray read(const QString &relative) const;
     bool exists(const QString &relative) const; // anything at the path, a dangling link too
 
