@@ -213,6 +213,20 @@ private slots:
             got << it.key() + u'|' + it->dataContainerName + u'|' + it->groups.join(u',');
         QCOMPARE(got, expected);
     }
+
+    // The tool's real output, team-prefixed groups and all.
+    void parsesRealListApps()
+    {
+        QFile sample(QStringLiteral(LANTHORN_SAMPLES_DIR "/simctl-listapps-Xcode16.3-AppleDevTools.txt"));
+        if (!sample.open(QIODevice::ReadOnly))
+            QSKIP("the listapps sample is not present");
+        const auto reports = AppCatalogue::parseListApps(sample.readAll());
+        QVERIFY(reports);
+        QCOMPARE(reports->size(), 2);
+        const AppCatalogue::ToolReport bridge = reports->value(u"com.apple.Bridge"_s);
+        QCOMPARE(bridge.dataContainerName, u"8D15394A-12B2-41C0-9444-4F5E2DF46370"_s);
+        QVERIFY(bridge.groups.contains(u"243LU875E5.groups.com.apple.podcasts"_s));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAppCatalogue)

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <csignal>
 #include <unistd.h>
@@ -160,6 +161,19 @@ private slots:
         QVERIFY(!result.ok());
         QVERIFY2(result.error().contains(u"did not answer"_s), qPrintable(result.error()));
         QVERIFY(timer.elapsed() < 20'000);
+    }
+
+    // Closing the window stops a listing that is still running: its tool ends, nothing applies.
+    void stoppedListingEndsItsTool()
+    {
+        ScopedToolPath scoped(m_tools.write(u"slow"_s, "exec sleep 60"));
+        StopSource stop;
+        auto future = QtConcurrent::run([token = stop.token()] { return Simulator::listAvailable(token, 60s); });
+        QTest::qWait(100);
+        stop.requestStop();
+        const auto result = future.result();
+        QVERIFY(!result.ok());
+        QVERIFY2(result.error().contains(u"stopped"_s), qPrintable(result.error()));
     }
 
     // The background sleep inherits the tool's output and keeps the pipe open after it exited.
