@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QItemSelectionModel>
@@ -48,14 +47,6 @@ QImage decodeIcon(const QStringList &files)
     return {};
 }
 
-QWidget *centred(QWidget *content, QWidget *parent)
-{
-    auto *page = new QWidget(parent);
-    auto *layout = new QGridLayout(page);
-    layout->addWidget(content, 0, 0, Qt::AlignCenter);
-    return page;
-}
-
 } // namespace
 
 AppsView::AppsView(const Simulator &simulator, QWidget *parent)
@@ -71,7 +62,7 @@ AppsView::AppsView(const Simulator &simulator, FilesState::Services services, QS
     m_pages = new QStackedLayout(this);
 
     m_busy = new BusyIndicator;
-    m_loadingPage = centred(m_busy, this);
+    m_loadingPage = centredPage(m_busy, this);
     m_empty = new ContentUnavailableView(u"app.dashed"_s, tr("No apps installed"),
                                          tr("Apps installed on this simulator appear here."), this);
 

@@ -1,5 +1,6 @@
 #include "busyindicator.h"
 
+#include <QGridLayout>
 #include <QPainter>
 #include <QTimerEvent>
 
@@ -80,4 +81,12 @@ void BusyIndicator::paintEvent(QPaintEvent *)
         painter.drawLine(QPointF(0, -inner), QPointF(0, -outer));
         painter.rotate(360.0 / spokeCount);
     }
+}
+
+QWidget *centredPage(QWidget *content, QWidget *parent)
+{
+    auto *page = new QWidget(parent);
+    auto *layout = new QGridLayout(page);
+    layout->addWidget(content, 0, 0, Qt::AlignCenter);
+    return page;
 }

@@ -26,3 +26,6 @@ private:
     QBasicTimer m_timer;
     int m_step = 0;
 };
+
+// A page that shows `content` (a busy indicator) in its centre: the screens' loading page.
+QWidget *centredPage(QWidget *content, QWidget *parent);

@@ -80,14 +80,6 @@ QWidget *groupSpacer(QWidget *parent)
     return spacer;
 }
 
-QWidget *centred(QWidget *content, QWidget *parent)
-{
-    auto *page = new QWidget(parent);
-    auto *layout = new QGridLayout(page);
-    layout->addWidget(content, 0, 0, Qt::AlignCenter);
-    return page;
-}
-
 } // namespace
 
 FilesStorageView::FilesStorageView(const Simulator &simulator, QWidget *parent)
@@ -187,7 +179,7 @@ void FilesStorageView::setUpBody()
     m_body->installEventFilter(this);
 
     m_busyIndicator = new BusyIndicator;
-    m_loadingPage = centred(m_busyIndicator, m_body);
+    m_loadingPage = centredPage(m_busyIndicator, m_body);
     m_missingPlaceholder = new ContentUnavailableView(
         QStringLiteral("folder.badge.questionmark"), tr("Files storage not found"),
         tr("Open the Files app once on this simulator, then press Refresh."), m_body);
