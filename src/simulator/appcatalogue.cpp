@@ -30,18 +30,10 @@ struct PlistDeleter
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-// A string member of a dictionary, or none. Through the length-aware accessor: libplist 2.2
-// aborts on a string holding NUL otherwise.
 std::optional<QString> stringMember(plist_t dict, const char *key)
 {
-    plist_t item = dict ? plist_dict_get_item(dict, key) : nullptr;
-    if (!item || plist_get_node_type(item) != PLIST_STRING)
-        return std::nullopt;
-    uint64_t length = 0;
-    const char *text = plist_get_string_ptr(item, &length);
-    if (!text)
-        return std::nullopt;
-    return QString::fromUtf8(text, qsizetype(length));
+    const auto bytes = PlistCompat::stringMember(dict, key);
+    return bytes ? std::optional(QString::fromUtf8(bytes->data(), qsizetype(bytes->size()))) : std::nullopt;
 }
 
 plist_t dictMember(plist_t dict, const char *key)
@@ -105,11 +97,8 @@ QStringList iconFiles(plist_t info, const QString &bundle)
         const uint32_t count = std::min<uint32_t>(plist_array_get_size(files), maxIconNames);
         for (uint32_t i = 0; i < count; ++i) {
             plist_t item = plist_array_get_item(files, i);
-            uint64_t length = 0;
-            const char *text = item && plist_get_node_type(item) == PLIST_STRING
-                                   ? plist_get_string_ptr(item, &length)
-                                   : nullptr;
-            const QString name = text ? QString::fromUtf8(text, qsizetype(length)) : QString();
+            const auto text = PlistCompat::stringBytes(item);
+            const QString name = text ? QString::fromUtf8(text->data(), qsizetype(text->size())) : QString();
             // A name from the file never leads out of the bundle.
             if (isSafePathComponent(name) && !names.contains(name))
                 names.append(name);

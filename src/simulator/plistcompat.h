@@ -3,6 +3,8 @@
 #include <plist/plist.h>
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 // One way through libplist 2.2 to 2.7. From 2.3 on the buffer release has one name for both
 // formats, and plist_from_memory also accepts JSON and OpenStep, which no file we read is.
@@ -34,6 +36,27 @@ inline void freeBuffer(char *buffer, [[maybe_unused]] bool binary)
     else
         plist_to_xml_free(buffer);
 #endif
+}
+
+// The bytes of a string node (a NUL inside included), or none for another type. libplist 2.2's
+// plist_get_string_val aborts on an embedded NUL; the pointer and its length do not.
+inline std::optional<std::string_view> stringBytes(plist_t node)
+{
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return std::nullopt;
+    uint64_t length = 0;
+    const char *text = plist_get_string_ptr(node, &length);
+    if (!text)
+        return std::nullopt;
+    return std::string_view(text, size_t(length));
+}
+
+// The same for a dictionary's member.
+inline std::optional<std::string_view> stringMember(plist_t dict, const char *key)
+{
+    if (!dict || plist_get_node_type(dict) != PLIST_DICT)
+        return std::nullopt;
+    return stringBytes(plist_dict_get_item(dict, key));
 }
 
 } // namespace PlistCompat

@@ -275,15 +275,10 @@ std::optional<QByteArray> metadataIdentifier(const QByteArray &bytes)
     const std::unique_ptr<void, PlistDeleter> root(parsed);
     if (!root || plist_get_node_type(parsed) != PLIST_DICT || plist_dict_get_size(parsed) == 0)
         return std::nullopt;
-    plist_t item = plist_dict_get_item(parsed, identifierKey);
-    if (!item || plist_get_node_type(item) != PLIST_STRING)
-        return std::nullopt;
-    // plist_get_string_val aborts on an embedded NUL; the pointer and its length do not.
-    uint64_t length = 0;
-    const char *text = plist_get_string_ptr(item, &length);
+    const auto text = PlistCompat::stringMember(parsed, identifierKey);
     if (!text)
         return std::nullopt;
-    return QByteArray(text, qsizetype(length));
+    return QByteArray(text->data(), qsizetype(text->size()));
 }
 
 std::optional<QString> findFilesStorage(const QString &homePath, const QString &udid)

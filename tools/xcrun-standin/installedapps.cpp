@@ -65,10 +65,8 @@ QStringList entitledGroups(const QString &bundlePath)
         return out;
     for (uint32_t i = 0; i < plist_array_get_size(groups); ++i) {
         plist_t item = plist_array_get_item(groups, i);
-        uint64_t length = 0;
-        const char *text =
-            plist_get_node_type(item) == PLIST_STRING ? plist_get_string_ptr(item, &length) : nullptr;
-        const QString group = text ? QString::fromUtf8(text, qsizetype(length)) : QString();
+        const auto text = PlistCompat::stringBytes(item);
+        const QString group = text ? QString::fromUtf8(text->data(), qsizetype(text->size())) : QString();
         if (!group.isEmpty() && !group.contains(u'/') && !out.contains(group))
             out.append(group);
     }

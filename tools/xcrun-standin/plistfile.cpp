@@ -43,16 +43,10 @@ bool write(const QString &path, plist_t root, Format format)
 
 std::optional<QString> stringMember(plist_t dict, const char *key)
 {
-    if (!dict || plist_get_node_type(dict) != PLIST_DICT)
+    const auto text = PlistCompat::stringMember(dict, key);
+    if (!text || text->size() > size_t(maxBytes))
         return std::nullopt;
-    plist_t node = plist_dict_get_item(dict, key);
-    if (!node || plist_get_node_type(node) != PLIST_STRING)
-        return std::nullopt;
-    uint64_t length = 0;
-    const char *data = plist_get_string_ptr(node, &length);
-    if (!data || length > uint64_t(maxBytes))
-        return std::nullopt;
-    return QString::fromUtf8(data, qsizetype(length));
+    return QString::fromUtf8(text->data(), qsizetype(text->size()));
 }
 
 std::optional<quint64> uintMember(plist_t dict, const char *key)
