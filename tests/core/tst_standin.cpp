@@ -7,6 +7,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -45,6 +48,39 @@ private slots:
     {
         m_standin = std::make_unique<StandIn>(QStringLiteral(LANTHORN_STANDIN_PATH));
         QVERIFY(m_standin->isValid());
+    }
+
+    // The stand-in's devices have the keys every real device has (Xcode 26), no key a real device
+    // lacks, and each key's JSON type.
+    void listingLooksLikeTheRealTool()
+    {
+        QFile sample(QStringLiteral(LANTHORN_SAMPLES_DIR "/simctl-list-devices-Xcode26.4.1-rover.json"));
+        if (!sample.open(QIODevice::ReadOnly))
+            QSKIP("the real simctl samples are not on this machine");
+        // Key to type over all devices, and the keys that every device has.
+        const auto shapes = [](const QByteArray &json) {
+            QMap<QString, QJsonValue::Type> types;
+            std::optional<QSet<QString>> always;
+            for (const QJsonValue &runtime : QJsonDocument::fromJson(json)[u"devices"].toObject())
+                for (const QJsonValue &device : runtime.toArray()) {
+                    const QJsonObject object = device.toObject();
+                    for (auto it = object.begin(); it != object.end(); ++it)
+                        types.insert(it.key(), it.value().type());
+                    const QStringList keys = object.keys();
+                    always = always ? *always & QSet<QString>(keys.begin(), keys.end())
+                                    : QSet<QString>(keys.begin(), keys.end());
+                }
+            return std::pair(types, always.value_or(QSet<QString>()));
+        };
+        const auto [realTypes, realAlways] = shapes(sample.readAll());
+        const StandIn &s = *m_standin;
+        QVERIFY(s.boot(s.create(u"iPhone 15 Pro"_s, u"iPhone-15-Pro"_s, u"iOS-18-1"_s)));
+        QVERIFY(!s.create(u"iPhone 15"_s, u"iPhone-15"_s, u"iOS-17-5"_s).isEmpty());
+        const auto [ourTypes, ourAlways] = shapes(s.simctl({u"list"_s, u"devices"_s, u"-j"_s}).out);
+        QVERIFY(!realAlways.isEmpty());
+        QVERIFY(ourAlways.contains(realAlways));
+        for (auto it = ourTypes.begin(); it != ourTypes.end(); ++it)
+            QVERIFY2(realTypes.value(it.key(), QJsonValue::Undefined) == it.value(), qPrintable(it.key()));
     }
 
     // The program's listing, storage locator and add media against the stand-in.
