@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "widgetsbenchmain.h"
+
 #include "heapusage.h"
 
 namespace {
@@ -120,15 +122,4 @@ BENCHMARK(BM_TableBytesPerRow)->Arg(10'000)->Arg(100'000)->Iterations(1)->Unit(b
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+LANTHORN_WIDGETS_BENCHMARK_MAIN()

@@ -16,6 +16,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "widgetsbenchmain.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -145,15 +147,4 @@ BENCHMARK(BM_OpenBigFolderColumn)->Arg(100'000)->Iterations(5)->Unit(benchmark::
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+LANTHORN_WIDGETS_BENCHMARK_MAIN()
