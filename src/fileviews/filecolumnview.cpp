@@ -192,6 +192,7 @@ public:
         setIconSize(QSize(16, 16));
         setTextElideMode(Qt::ElideMiddle);
         setModel(model);
+        FileViewHost::keepAccessibleRowsCurrent(this);
         connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &) {
             if (m_doubleClickButton == Qt::LeftButton && onDoubleClick)
                 onDoubleClick();

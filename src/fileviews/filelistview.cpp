@@ -254,6 +254,7 @@ FileListView::Coordinator::Coordinator(QTreeView *table) : m_table(table), m_mod
 {
     setUpTable(table);
     table->setModel(m_model);
+    FileViewHost::keepAccessibleRowsCurrent(table);
     QHeaderView *header = table->header();
     header->setStretchLastSection(false);
     for (int column = 0; column < FileListModel::ColumnCount; ++column)

@@ -1,6 +1,8 @@
 #include "fileviewhost.h"
 
 #include <QAbstractItemView>
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -186,6 +188,23 @@ bool FileViewHost::keepsSelection(const QEvent *event)
     if (!event || (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease))
         return false;
     return static_cast<const QMouseEvent *>(event)->button() == Qt::RightButton;
+}
+
+void FileViewHost::keepAccessibleRowsCurrent(QAbstractItemView *view)
+{
+    // Qt 6.8's accessible tables and lists keep the cells they handed out across a reset and
+    // then read them as empty, so a screen reader heard blank rows in a folder just opened. A new
+    // interface reads the rows as they are.
+    const auto renew = [view] {
+        if (!QAccessible::isActive())
+            return;
+        if (QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
+    };
+    QAbstractItemModel *model = view->model();
+    connect(model, &QAbstractItemModel::modelReset, view, renew);
+    connect(model, &QAbstractItemModel::rowsInserted, view, renew);
+    connect(model, &QAbstractItemModel::rowsRemoved, view, renew);
 }
 
 bool FileViewHost::eventFilter(QObject *watched, QEvent *event)

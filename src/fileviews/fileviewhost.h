@@ -62,6 +62,10 @@ public:
     // the embedded views' selectionCommand().
     static bool keepsSelection(const QEvent *event);
 
+    // Makes a list or table view (with its model set) answer screen readers with its rows as they
+    // are after a reload, for Qt versions whose accessible tables keep stale cells.
+    static void keepAccessibleRowsCurrent(QAbstractItemView *view);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
