@@ -192,12 +192,11 @@ bool FileViewHost::keepsSelection(const QEvent *event)
 
 void FileViewHost::keepAccessibleRowsCurrent(QAbstractItemView *view)
 {
-    // Qt 6.8's accessible tables and lists keep the cells they handed out across a reset and
-    // then read them as empty, so a screen reader heard blank rows in a folder just opened. A new
-    // interface reads the rows as they are.
+    // Qt 6.8's accessible tables and lists can keep the cells they handed out across a reset and
+    // then read them as empty (always so where no accessibility bridge sends them the model's
+    // changes), and a reader would hear blank rows in a folder just opened. A new interface reads
+    // the rows as they are.
     const auto renew = [view] {
-        if (!QAccessible::isActive())
-            return;
         if (QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view))
             QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
     };
