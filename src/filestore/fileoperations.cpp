@@ -211,6 +211,27 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
     return error;
 }
 
+// The names in a folder, "." and ".." left out, read to the end before anyone changes the folder.
+// 0, or the errno of opening (`opened` false) or of reading it (the names read so far are kept).
+int childNames(const QByteArray &folder, std::vector<QByteArray> &names, bool *opened = nullptr)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (opened)
+        *opened = dir != nullptr;
+    if (!dir)
+        return errno;
+    std::unique_ptr<DIR, int (*)(DIR *)> closer(dir, ::closedir);
+    for (;;) {
+        errno = 0;
+        const dirent *item = ::readdir(dir);
+        if (!item)
+            return errno;
+        const QByteArray name(item->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+}
+
 // 0 or an errno. Links are copied as links, so a link cannot lead the copy out of the tree or
 // round a loop; sockets and devices are refused.
 int copyTree(const QByteArray &from, const QByteArray &to)
@@ -235,21 +256,10 @@ int copyTree(const QByteArray &from, const QByteArray &to)
 
     if (::mkdir(to.constData(), 0700) != 0)
         return errno;
-    DIR *dir = ::opendir(from.constData());
-    if (!dir)
-        return errno;
-    std::unique_ptr<DIR, int (*)(DIR *)> closer(dir, ::closedir);
-    for (;;) {
-        errno = 0;
-        const dirent *item = ::readdir(dir);
-        if (!item) {
-            if (errno != 0)
-                return errno;
-            break;
-        }
-        const QByteArray name(item->d_name);
-        if (name == "." || name == "..")
-            continue;
+    std::vector<QByteArray> names;
+    if (const int error = childNames(from, names))
+        return error;
+    for (const QByteArray &name : names) {
         if (const int error = copyTree(from + '/' + name, to + '/' + name))
             return error;
     }
@@ -276,29 +286,15 @@ int removeTree(const QByteArray &path, bool ownCopy = false)
         return ::unlink(path.constData()) == 0 ? 0 : errno;
     if (ownCopy && (st.st_mode & S_IRWXU) != S_IRWXU)
         ::chmod(path.constData(), (st.st_mode & 07777) | S_IRWXU);
-    DIR *dir = ::opendir(path.constData());
-    if (!dir)
-        return errno;
-    int firstError = 0;
-    {
-        std::unique_ptr<DIR, int (*)(DIR *)> closer(dir, ::closedir);
-        std::vector<QByteArray> names;
-        for (;;) {
-            errno = 0;
-            const dirent *item = ::readdir(dir);
-            if (!item) {
-                firstError = errno;
-                break;
-            }
-            const QByteArray name(item->d_name);
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        for (const QByteArray &name : names) {
-            const int error = removeTree(path + '/' + name, ownCopy);
-            if (error && !firstError)
-                firstError = error;
-        }
+    std::vector<QByteArray> names;
+    bool opened = false;
+    int firstError = childNames(path, names, &opened);
+    if (!opened)
+        return firstError;
+    for (const QByteArray &name : names) {
+        const int error = removeTree(path + '/' + name, ownCopy);
+        if (error && !firstError)
+            firstError = error;
     }
     if (::rmdir(path.constData()) != 0 && !firstError)
         firstError = errno;
@@ -316,21 +312,14 @@ int checkRemovable(const QByteArray &path)
         return 0;
     if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK | X_OK, AT_EACCESS) != 0)
         return errno;
-    DIR *dir = ::opendir(path.constData());
-    if (!dir)
-        return errno;
-    std::unique_ptr<DIR, int (*)(DIR *)> closer(dir, ::closedir);
-    for (;;) {
-        errno = 0;
-        const dirent *item = ::readdir(dir);
-        if (!item)
-            return errno;
-        const QByteArray name(item->d_name);
-        if (name == "." || name == "..")
-            continue;
+    std::vector<QByteArray> names;
+    if (const int error = childNames(path, names))
+        return error;
+    for (const QByteArray &name : names) {
         if (const int error = checkRemovable(path + '/' + name))
             return error;
     }
+    return 0;
 }
 
 // Removes a temporary copy of ours. Empty, or a sentence for the message when some of it stays:
