@@ -1,6 +1,7 @@
 #include "contentview.h"
 
 #include "devicelistpoller.h"
+#include "menubar.h"
 #include "screens/contentunavailableview.h"
 #include "screens/messagealert.h"
 #include "screens/simulatordetailview.h"
@@ -43,6 +44,7 @@ ContentView::ContentView(DeviceListPoller *poller, QWidget *parent)
     splitter->setSizes({240, 760});
     setCentralWidget(splitter);
     resize(1100, 700);
+    setUpMenuBar(this);
 
     connect(m_sidebar->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_syncingSelection)

@@ -8,6 +8,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lanthorn"));
+    QApplication::setApplicationVersion(QStringLiteral(LANTHORN_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Lanthorn"));
     // macOS keeps the settings under the reversed domain, org.lanthorn.Lanthorn: the bundle
     // identifier. Elsewhere the organization name still names the folder.

@@ -1,7 +1,6 @@
 #include "fileviewhost.h"
 
 #include <QAbstractItemView>
-#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
@@ -36,6 +35,8 @@ void FileViewHost::attach(QWidget *widget)
         showMenu(view ? view->viewport() : widget, pos);
     });
     widget->installEventFilter(this);
+    m_views.removeAll(nullptr);
+    m_views.append(widget);
 }
 
 void FileViewHost::showMenu(QWidget *origin, const QPoint &localPos)
@@ -62,12 +63,16 @@ QMenu *FileViewHost::rebuildMenu(const QPoint &globalPos)
         QAction *action = m_menu->addAction(title);
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, this, command);
+        return action;
     };
     if (!m_menuTargets.isEmpty()) {
         add(tr("Open"), &FileViewHost::openTargets);
         m_menu->addSeparator();
         add(tr("Rename"), &FileViewHost::renameTarget, m_menuTargets.size() == 1);
-        add(tr("Move to Trash"), &FileViewHost::trashTargets);
+        // Shows the key; it only works from here while the menu is open.
+        QAction *trash = add(tr("Move to Trash"), &FileViewHost::trashTargets);
+        trash->setShortcut(trashShortcut());
+        trash->setShortcutContext(Qt::WidgetShortcut);
         add(tr("Duplicate"), &FileViewHost::duplicateTargets);
         add(tr("Copy"), &FileViewHost::copyTargets);
         m_menu->addSeparator();
@@ -93,25 +98,46 @@ void FileViewHost::openTargets()
 
 void FileViewHost::renameTarget()
 {
-    if (m_menuTargets.isEmpty())
-        return;
-    m_beginRename(*m_menuTargets.constBegin());
+    run(Command::rename, m_menuTargets);
 }
 
 void FileViewHost::trashTargets()
 {
-    invokeAction(m_actions.trash, m_menuTargets);
+    run(Command::trash, m_menuTargets);
 }
 
 void FileViewHost::duplicateTargets()
 {
-    invokeAction(m_actions.duplicate, m_menuTargets);
+    run(Command::duplicate, m_menuTargets);
 }
 
 void FileViewHost::copyTargets()
 {
-    if (m_services.pasteboard)
-        m_services.pasteboard->writeFileURLs(m_menuTargets.values());
+    run(Command::copy, m_menuTargets);
+}
+
+void FileViewHost::run(Command command, const QSet<QUrl> &targets)
+{
+    switch (command) {
+    case Command::rename:
+        if (targets.size() == 1)
+            m_beginRename(*targets.constBegin());
+        break;
+    case Command::trash:
+        invokeAction(m_actions.trash, targets);
+        break;
+    case Command::duplicate:
+        if (!targets.isEmpty())
+            invokeAction(m_actions.duplicate, targets);
+        break;
+    case Command::copy:
+        if (m_services.pasteboard)
+            m_services.pasteboard->writeFileURLs(targets.values());
+        break;
+    case Command::paste:
+        invokeAction(m_actions.paste);
+        break;
+    }
 }
 
 void FileViewHost::copyPath()
@@ -135,7 +161,7 @@ void FileViewHost::newFolder()
 
 void FileViewHost::paste()
 {
-    invokeAction(m_actions.paste);
+    run(Command::paste, {});
 }
 
 void FileViewHost::openInTerminal()
@@ -158,29 +184,56 @@ void FileViewHost::revealInFinder()
 
 bool FileViewHost::handleKey(QKeyEvent *event)
 {
-    const QSet<QUrl> selection = m_selectedURLs ? m_selectedURLs() : QSet<QUrl>();
+    const std::optional<Command> command = commandForKey(event);
+    if (command)
+        perform(*command);
+    return command.has_value();
+}
+
+void FileViewHost::perform(Command command)
+{
+    run(command, m_selectedURLs ? m_selectedURLs() : QSet<QUrl>());
+}
+
+QKeySequence FileViewHost::trashShortcut()
+{
+#ifdef Q_OS_DARWIN
+    return QKeySequence(Qt::CTRL | Qt::Key_Backspace); // Qt's Ctrl is the Command key here
+#else
+    return QKeySequence(Qt::Key_Delete);
+#endif
+}
+
+std::optional<FileViewHost::Command> FileViewHost::commandForKey(const QKeyEvent *event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     const int key = event->key();
-    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    if (plain && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-        if (selection.size() == 1)
-            m_beginRename(*selection.constBegin());
-        return true;
+    if (modifiers == Qt::NoModifier && (key == Qt::Key_Return || key == Qt::Key_Enter))
+        return Command::rename;
+#ifdef Q_OS_DARWIN
+    // Finder's Command-Backspace alone: a plain Backspace or Delete, or Control-D (which Qt
+    // counts as the Delete key here), must never throw files away.
+    if (QKeySequence(QKeyCombination(modifiers, Qt::Key(key))) == trashShortcut())
+        return Command::trash;
+#else
+    if ((modifiers == Qt::NoModifier && (key == Qt::Key_Backspace || key == Qt::Key_Delete)) ||
+        event->matches(QKeySequence::Delete))
+        return Command::trash;
+#endif
+    if (event->matches(QKeySequence::Copy))
+        return Command::copy;
+    if (event->matches(QKeySequence::Paste))
+        return Command::paste;
+    return std::nullopt;
+}
+
+FileViewHost *FileViewHost::ofFocus(QWidget *focus)
+{
+    for (QWidget *widget = focus; widget; widget = widget->parentWidget()) {
+        if (auto *host = qobject_cast<FileViewHost *>(widget))
+            return host->m_views.contains(focus) ? host : nullptr;
     }
-    if ((plain && (key == Qt::Key_Backspace || key == Qt::Key_Delete)) ||
-        event->matches(QKeySequence::Delete)) {
-        invokeAction(m_actions.trash, selection);
-        return true;
-    }
-    if (event->matches(QKeySequence::Copy)) {
-        if (m_services.pasteboard)
-            m_services.pasteboard->writeFileURLs(selection.values());
-        return true;
-    }
-    if (event->matches(QKeySequence::Paste)) {
-        invokeAction(m_actions.paste);
-        return true;
-    }
-    return false;
+    return nullptr;
 }
 
 bool FileViewHost::keepsSelection(const QEvent *event)
@@ -218,8 +271,7 @@ bool FileViewHost::eventFilter(QObject *watched, QEvent *event)
         auto *key = static_cast<QKeyEvent *>(event);
         if (event->type() == QEvent::ShortcutOverride) {
             // Claim our keys so that no window shortcut takes them while the view has focus.
-            if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
-                key->matches(QKeySequence::Delete))
+            if (commandForKey(key))
                 event->accept();
             return false;
         }

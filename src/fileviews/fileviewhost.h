@@ -3,6 +3,7 @@
 #include "filestore/filesstate.h"
 #include "fileviewactions.h"
 
+#include <QKeySequence>
 #include <QPointer>
 #include <QWidget>
 
@@ -12,7 +13,7 @@ class QMenu;
 
 // The container every file view lives in. It holds the screen's callbacks, builds the context
 // menu each time it opens (item commands for the clicked item or the selection, folder commands
-// for empty space), and answers Return, Delete/Backspace, copy and paste while the view has the
+// for empty space), and answers Return, the trash key, copy and paste while the view has the
 // focus. It changes no file itself: everything goes through the callbacks, except what only
 // touches the clipboard or the file manager. GUI thread only.
 class FileViewHost final : public QWidget
@@ -23,6 +24,8 @@ public:
     // The item under a point (global coordinates) of the view, if any.
     using ClickedURL = std::function<std::optional<QUrl>(const QPoint &globalPos)>;
     using BeginRename = std::function<void(const QUrl &)>;
+    // The commands that act on the selection: from the keys, and from the window's Edit menu.
+    enum class Command { rename, trash, duplicate, copy, paste };
 
     FileViewHost(FileViewActions actions, SelectedURLs selectedURLs, ClickedURL clickedURL,
                  FilesState::Services services, QWidget *parent = nullptr);
@@ -56,6 +59,14 @@ public:
 
     // The keyboard commands; they act on the selection. True when the key was one of them.
     bool handleKey(QKeyEvent *event);
+    // Performs a command on the selection.
+    void perform(Command command);
+    // The command a key gives on this platform, if any: the one place that decides the keys.
+    static std::optional<Command> commandForKey(const QKeyEvent *event);
+    // Move to Trash's key as menus show it: Command-Backspace on macOS, Delete elsewhere.
+    static QKeySequence trashShortcut();
+    // The host whose view is `focus` (a name editor in the view does not count), if any.
+    static FileViewHost *ofFocus(QWidget *focus);
 
     // Whether a view's mouse event must leave its selection alone: a right-button press or
     // release, since the menu acts on an item outside the selection without selecting it. For
@@ -71,6 +82,7 @@ protected:
 
 private:
     void showMenu(QWidget *origin, const QPoint &localPos);
+    void run(Command command, const QSet<QUrl> &targets);
 
     FileViewActions m_actions;
     SelectedURLs m_selectedURLs;
@@ -79,4 +91,5 @@ private:
     FilesState::Services m_services;
     QMenu *m_menu;
     QSet<QUrl> m_menuTargets;
+    QList<QPointer<QWidget>> m_views;
 };

@@ -24,14 +24,18 @@ void SystemPasteboard::writeFileURLs(const QList<QUrl> &urls)
 {
     auto *data = new QMimeData;
     data->setUrls(urls);
-    QByteArray gnome = "copy";
     QStringList paths;
-    for (const QUrl &url : urls) {
-        gnome += '\n' + url.toEncoded();
+    for (const QUrl &url : urls)
         paths.append(url.toLocalFile());
-    }
+#ifndef Q_OS_DARWIN
+    // File managers on X11 and Wayland desktops paste files from these; the macOS pasteboard
+    // has its own file URL type, which setUrls() fills.
+    QByteArray gnome = "copy";
+    for (const QUrl &url : urls)
+        gnome += '\n' + url.toEncoded();
     data->setData(gnomeFormat, gnome);
     data->setData(kdeCutFormat, "0");
+#endif
     data->setText(paths.join(u'\n'));
     clipboard()->setMimeData(data);
 }

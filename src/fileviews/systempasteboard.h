@@ -6,9 +6,10 @@
 
 class QClipboard;
 
-// The system clipboard as the Files operations see it. File URLs are written as text/uri-list,
-// GNOME's x-special/gnome-copied-files and KDE's cut marker "0", plus their paths as plain
-// text; they are read from text/uri-list or GNOME's form. GUI thread only.
+// The system clipboard as the Files operations see it. File URLs are written as text/uri-list
+// (the file URLs of the macOS pasteboard), outside macOS also as GNOME's
+// x-special/gnome-copied-files and KDE's cut marker "0", plus their paths as plain text; they
+// are read from text/uri-list or GNOME's form. GUI thread only.
 class SystemPasteboard final : public Pasteboard
 {
 public:

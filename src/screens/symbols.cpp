@@ -17,6 +17,8 @@ struct Mapping
 {
     QStringList themeNames;
     QStyle::StandardPixmap fallback;
+    // The SF Symbol when it is not the symbol's own name (or that name is newer than macOS 14).
+    QString sfSymbol = {};
 };
 
 const QHash<QString, Mapping> &table()
@@ -36,7 +38,7 @@ const QHash<QString, Mapping> &table()
         {QStringLiteral("trash"), {{QStringLiteral("user-trash"), QStringLiteral("user-trash-symbolic")}, QStyle::SP_TrashIcon}},
         {QStringLiteral("folder"), {{QStringLiteral("folder"), QStringLiteral("folder-open")}, QStyle::SP_DirIcon}},
         {QStringLiteral("terminal"), {{QStringLiteral("utilities-terminal"), QStringLiteral("utilities-terminal-symbolic")}, QStyle::SP_ComputerIcon}},
-        {QStringLiteral("document.on.document"), {{QStringLiteral("edit-copy"), QStringLiteral("edit-copy-symbolic")}, QStyle::SP_FileIcon}},
+        {QStringLiteral("document.on.document"), {{QStringLiteral("edit-copy"), QStringLiteral("edit-copy-symbolic")}, QStyle::SP_FileIcon, QStringLiteral("doc.on.doc")}},
         {QStringLiteral("folder.badge.questionmark"), {{QStringLiteral("folder-saved-search"), QStringLiteral("dialog-question"), QStringLiteral("folder")}, QStyle::SP_MessageBoxQuestion}},
         {QStringLiteral("app"), {{QStringLiteral("application-x-executable"), QStringLiteral("application-x-executable-symbolic"), QStringLiteral("applications-other")}, QStyle::SP_DesktopIcon}},
         {QStringLiteral("square.stack.3d.up"), {{QStringLiteral("folder-remote"), QStringLiteral("folder-publicshare"), QStringLiteral("folder")}, QStyle::SP_DirLinkIcon}},
@@ -98,7 +100,15 @@ void makeKeyboardReachable(QToolBar *toolBar)
 
 QStringList themeNames(const QString &symbolName)
 {
-    return table().value(symbolName).themeNames;
+    const auto it = table().constFind(symbolName);
+    if (it == table().constEnd())
+        return {};
+#if defined(Q_OS_DARWIN) && QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    // Qt draws SF Symbols for theme names it does not know; they match the system's look.
+    return QStringList{it->sfSymbol.isEmpty() ? symbolName : it->sfSymbol} + it->themeNames;
+#else
+    return it->themeNames;
+#endif
 }
 
 QIcon icon(const QString &symbolName)
@@ -110,7 +120,7 @@ QIcon icon(const QString &symbolName)
     QIcon result;
     const auto it = table().constFind(symbolName);
     if (it != table().constEnd()) {
-        for (const QString &name : it->themeNames) {
+        for (const QString &name : themeNames(symbolName)) {
             result = QIcon::fromTheme(name);
             if (!result.isNull())
                 break;

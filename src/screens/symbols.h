@@ -4,8 +4,9 @@
 #include <QString>
 
 // The symbol names the screens use ("iphone", "folder.badge.plus", ...) mapped onto the
-// desktop's icon theme, with Qt's standard icons and finally a drawn glyph as fallbacks, so
-// that every control shows an icon even under a bare X server. GUI thread only.
+// system's SF Symbols on macOS and the desktop's icon theme, with Qt's standard icons and
+// finally a drawn glyph as fallbacks, so that every control shows an icon even under a bare X
+// server. GUI thread only.
 namespace Symbols {
 
 QIcon icon(const QString &symbolName);
@@ -24,7 +25,8 @@ namespace Symbols {
 // that each command can be reached without a mouse, and name the bar's overflow button.
 void makeKeyboardReachable(QToolBar *toolBar);
 
-// The freedesktop icon names tried for a symbol, best first (for tests and diagnostics).
+// The icon theme names tried for a symbol, best first: on macOS the SF Symbol, then the
+// freedesktop names.
 QStringList themeNames(const QString &symbolName);
 
 } // namespace Symbols

@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -217,6 +218,10 @@ private slots:
         const int columnCount = h.columns ? int(h.columns->openFolders().size()) : 0;
 
         QCOMPARE(h.rightClick(h.centre("b.txt")), selected);
+        QKeySequence trashKey;
+        for (QAction *action : h.host()->menu()->actions())
+            if (action->text() == "Move to Trash")
+                trashKey = action->shortcut();
         QCOMPARE(h.rightClick(h.centre("sub")), QSet<QUrl>{h.url("sub")});
         QCOMPARE(h.rightClick(h.empty()), QSet<QUrl>{});
         QCOMPARE(h.selection, selected);
@@ -225,11 +230,42 @@ private slots:
         if (h.columns)
             QCOMPARE(int(h.columns->openFolders().size()), columnCount);
 
-        // The keys act on the selection.
-        QTest::keyClick(h.view(), Qt::Key_Delete);
+        // The keys act on the selection; the menu shows the key that moves to the trash.
+        QVERIFY(!trashKey.isEmpty());
+        QTest::keySequence(h.view(), trashKey);
         QCOMPARE(h.trashed, QList<QSet<QUrl>>{selected});
         QTest::keySequence(h.view(), QKeySequence::Copy);
         QCOMPARE(QSet<QUrl>(h.pasteboard->fileURLs.begin(), h.pasteboard->fileURLs.end()), selected);
+    }
+
+    void trashKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<bool>("trashes");
+#ifdef Q_OS_DARWIN
+        const bool mac = true; // the Finder's Command-Backspace only
+#else
+        const bool mac = false;
+#endif
+        QTest::newRow("Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers() << !mac;
+        QTest::newRow("Backspace") << int(Qt::Key_Backspace) << Qt::KeyboardModifiers() << !mac;
+        // Qt's Ctrl is the Command key on macOS, its Meta the Control key.
+        QTest::newRow("Command-Backspace") << int(Qt::Key_Backspace) << Qt::KeyboardModifiers(Qt::ControlModifier) << mac;
+        QTest::newRow("Control-D") << int(Qt::Key_D) << Qt::KeyboardModifiers(Qt::MetaModifier) << false;
+    }
+    // Which keys move the selection to the trash depends on the platform.
+    void trashKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(bool, trashes);
+        Setup s(ViewKind::list, {"a.txt"});
+        FileViewHarness &h = *s.h;
+        QVERIFY(h.exposed);
+        h.click("a.txt");
+        QTest::keyClick(h.view(), Qt::Key(key), modifiers);
+        QCOMPARE(h.trashed, trashes ? QList<QSet<QUrl>>{{h.url("a.txt")}} : QList<QSet<QUrl>>{});
     }
 
     void dragCopiesOnly_data() { addKinds({ViewKind::list, ViewKind::icons}); }
@@ -332,7 +368,7 @@ private slots:
         h.click("Alpha");
         QCOMPARE(h.selection, QSet<QUrl>{h.url("Alpha")});
         QVERIFY(!second()->selectionModel()->hasSelection());
-        QTest::keyClick(h.view(), Qt::Key_Delete);
+        QTest::keySequence(h.view(), FileViewHost::trashShortcut());
         QCOMPARE(h.trashed, QList<QSet<QUrl>>{{h.url("Alpha")}});
     }
 };

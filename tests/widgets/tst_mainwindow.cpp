@@ -13,6 +13,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMutex>
 #include <QTest>
@@ -119,6 +122,17 @@ QStringList alertTexts(MessageAlert *alert)
         if (label->text() == box->informativeText() && label->textFormat() != Qt::PlainText)
             return {u"rich text: "_s + label->text()};
     return {box->text(), box->informativeText()};
+}
+
+// An item of the window's menu bar, by the menu's and the item's text.
+QAction *menuItem(QMainWindow &window, const QString &menu, const QString &text)
+{
+    for (QAction *title : window.menuBar()->actions())
+        if (title->menu() && title->text().remove(u'&') == menu)
+            for (QAction *item : title->menu()->actions())
+                if (item->text() == text)
+                    return item;
+    return nullptr;
 }
 
 } // namespace
@@ -232,6 +246,50 @@ private slots:
         QVERIFY2(texts.value(1).startsWith(u"Photos: "_s), qPrintable(texts.value(1)));
         QCOMPARE(home.read(storage + u"Photos/sibling.jpg"_s), QByteArray("s"));
         QCOMPARE(home.read(storage + u"Photos/Photos/deep.jpg"_s), QByteArray("d"));
+    }
+
+    // File and Edit run the shown screen's and the focused view's own commands; Edit is off
+    // while no file view has the focus, so that other widgets keep their keys.
+    void menuBarActsOnTheFilesScreen()
+    {
+        TempFolder home;
+        const ScopedEnv homeEnv("HOME", home.path().toUtf8());
+        const QString group =
+            u"Library/Developer/CoreSimulator/Devices/A-1/data/Containers/Shared/AppGroup/G/"_s;
+        QVERIFY(home.createFile(group + u".com.apple.mobile_container_manager.metadata.plist"_s,
+                                "<plist><dict><key>MCMMetadataIdentifier</key>"
+                                "<string>group.com.apple.FileProvider.LocalStorage</string></dict></plist>"));
+        const QString storage = group + u"File Provider Storage/"_s;
+        QVERIFY(home.createFile(storage + u"note.txt"_s, "n"));
+        Devices devices;
+        ContentView window(devices.poller());
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTRY_VERIFY(activate(&window, QAccessible::ListItem, u"iPhone 15 Pro"_s));
+        auto *detail = qobject_cast<SimulatorDetailView *>(window.detailView());
+        QTRY_VERIFY(detail && qobject_cast<FilesStorageView *>(detail->sectionScreen()));
+        auto *files = qobject_cast<FilesStorageView *>(detail->sectionScreen());
+        QTRY_VERIFY(find(&window, QAccessible::Cell, u"note.txt"_s));
+
+        QAction *duplicate = menuItem(window, u"Edit"_s, u"Duplicate"_s);
+        QAction *newFolder = menuItem(window, u"File"_s, u"New Folder"_s);
+        QVERIFY(duplicate && newFolder);
+        window.sidebar()->setFocus();
+        QTRY_VERIFY(window.sidebar()->hasFocus());
+        QVERIFY(!duplicate->isEnabled());
+        const auto view = [files] { return files->modeView()->widget()->findChild<QAbstractItemView *>(); };
+        files->state()->setSelection({QUrl::fromLocalFile(home.path(storage + u"note.txt"_s))});
+        QTRY_VERIFY(view()->selectionModel()->hasSelection());
+        view()->setFocus();
+        QTRY_VERIFY(duplicate->isEnabled());
+        duplicate->trigger();
+        QTRY_VERIFY(home.exists(storage + u"note copy.txt"_s));
+        newFolder->trigger();
+        QTRY_VERIFY(home.exists(storage + u"untitled folder"_s));
+
+        QTest::keySequence(&window, QKeySequence::Close);
+        QTRY_VERIFY(!window.isVisible());
     }
 
     // A failing listing alerts with "Error" and the message as plain text; the old list stays;

@@ -1,0 +1,10 @@
+#pragma once
+
+class QMainWindow;
+
+// Gives the window its menu bar: About (in the application menu on macOS, under Help
+// elsewhere), File and Edit with the Files screen's commands, and Window with Close and
+// Minimize. The menus add no commands of their own but About: File runs the shown Files
+// screen's toolbar commands, Edit runs the focused file view's commands on its selection.
+// GUI thread only.
+void setUpMenuBar(QMainWindow *window);
