@@ -186,7 +186,7 @@ void FilesStorageView::setUpBody()
         tr("Open the Files app once on this simulator, then press Refresh."), m_body);
     m_unreadablePlaceholder =
         new ContentUnavailableView(QStringLiteral("folder.badge.questionmark"), tr("Folder can’t be read"),
-                                   tr("You don’t have permission to see this folder’s contents."), m_body);
+                                   tr("You may not have permission to see its contents."), m_body);
     m_contentPage = new QWidget(m_body);
     auto *content = new QGridLayout(m_contentPage);
     content->setContentsMargins(0, 0, 0, 0);
