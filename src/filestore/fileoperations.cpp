@@ -463,6 +463,15 @@ Status createFolder(const QString &path)
     return Status::success({});
 }
 
+Status createFolderIn(int folderFd, const QString &path)
+{
+    if (::mkdirat(folderFd, encoded(nameOf(path)).constData(), 0777) != 0) {
+        const int error = errno;
+        return placeFailure(path, path, u"created"_s, error, true);
+    }
+    return Status::success({});
+}
+
 Status moveNoReplace(const QString &from, const QString &to)
 {
     if (const int error = renameExclusive(encoded(from), encoded(to))) {

@@ -20,6 +20,8 @@ std::optional<bool> isDirectory(const QString &path);
 
 // A new empty folder; fails when anything exists at the path or the parent is missing.
 Status createFolder(const QString &path);
+// The same inside the open folder `folderFd`, which `path` names.
+Status createFolderIn(int folderFd, const QString &path);
 
 // Renames in place; fails without replacing anything when `to` exists.
 Status moveNoReplace(const QString &from, const QString &to);

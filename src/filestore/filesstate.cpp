@@ -4,20 +4,33 @@
 #include "folderwatch.h"
 #include "listing.h"
 #include "namerules.h"
+#include "simulator/appcatalogue.h"
 #include "simulator/simulator.h"
 #include "simulator/storagelocator.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
 struct FilesState::ReloadResult
 {
     std::optional<QUrl> root;
+    std::optional<BrowseRoot> browseRoot;
+    // The current folder when the read began, and the folder read: that one, or its nearest
+    // existing ancestor when it has gone.
+    std::optional<QUrl> requested;
+    std::optional<QUrl> folder;
+    bool unreadable = false;
     QList<FileEntry> entries;
     // Folder path → listing, for the folder read and the other watched folders.
     QHash<QString, QList<FileEntry>> listings;
@@ -46,6 +59,11 @@ QString nameOf(const QString &path)
     return QFileInfo(path).fileName();
 }
 
+bool isSameOrBelow(const QString &path, const QString &folder)
+{
+    return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+}
+
 } // namespace
 
 FilesState::FilesState(const Simulator &simulator, Services services, QObject *parent)
@@ -54,8 +72,10 @@ FilesState::FilesState(const Simulator &simulator, Services services, QObject *p
     // A UDID is one plain path component, or there is nothing to watch for.
     const QString &udid = simulator.udid;
     if (!udid.isEmpty() && !udid.contains(u'/') && !udid.contains(QChar(0)) && udid != u"."_s &&
-        udid != u".."_s)
+        udid != u".."_s) {
         m_storageAnchor = StorageLocator::appGroupFolder(QDir::homePath(), udid);
+        m_boundary = AppCatalogue::deviceDataFolder(QDir::homePath(), udid);
+    }
 }
 
 FilesState::FilesState(StorageLookup storageLookup, Services services, QObject *parent)
@@ -74,6 +94,7 @@ void FilesState::setCurrentDirectory(const std::optional<QUrl> &folder)
     if (m_currentDirectory == folder)
         return;
     m_currentDirectory = folder;
+    m_loadedFolder.reset();
     emit currentDirectoryChanged();
 }
 
@@ -152,20 +173,48 @@ void FilesState::startRead(bool isCheck)
                 others << localPath(folder);
     }
     watcher->setFuture(QtConcurrent::run([lookup = m_storageLookup, folder = m_currentDirectory, others,
-                                          anchor = m_watch ? m_storageAnchor : QString()] {
+                                          anchor = m_watch ? m_storageAnchor : QString(), known = m_root,
+                                          boundary = m_boundary] {
         ReloadResult result;
+        result.requested = folder;
         result.root = lookup ? lookup() : std::nullopt;
-        if (!result.root) {
+        UniqueFd rootFd;
+        if (result.root && result.root->isLocalFile()) {
+            // Resolved once: while the lookup names the same folder, it must stay that folder.
+            const QString path = localPath(*result.root);
+            result.browseRoot = known && known->path() == path ? known : BrowseRoot::resolve(path, boundary);
+            if (result.browseRoot)
+                rootFd = result.browseRoot->open();
+        }
+        if (!rootFd) {
+            result.root.reset();
+            result.browseRoot.reset();
             if (!anchor.isEmpty())
                 result.storageFolders = storageAppearanceFolders(anchor);
             return result;
         }
-        const QUrl shown = folder.value_or(*result.root);
-        result.entries = listDirectory(shown);
-        result.listings.insert(localPath(shown), result.entries);
+        const BrowseRoot &root = *result.browseRoot;
+        QString shown = folder ? localPath(*folder) : root.path();
+        if (!isSameOrBelow(shown, root.path()))
+            shown = root.path();
+        FolderListing listing = root.list(rootFd.get(), shown);
+        // Deleted, renamed or replaced by a file: its nearest existing ancestor is shown instead.
+        while ((listing.error == ENOENT || listing.error == ENOTDIR) && shown != root.path()) {
+            shown = parentPath(shown);
+            listing = root.list(rootFd.get(), shown);
+        }
+        if (folder && localPath(*folder) == shown)
+            result.folder = folder;
+        else if (shown == root.path())
+            result.folder = result.root;
+        else
+            result.folder = QUrl::fromLocalFile(shown);
+        result.unreadable = listing.error != 0;
+        result.entries = listing.entries;
+        result.listings.insert(shown, result.entries);
         for (const QString &other : others)
             if (!result.listings.contains(other))
-                result.listings.insert(other, listDirectory(other));
+                result.listings.insert(other, root.list(rootFd.get(), other).entries);
         return result;
     }));
 }
@@ -175,6 +224,7 @@ void FilesState::applyReload(const ReloadResult &result)
     m_listings = result.listings;
     m_storageFolders = result.storageFolders;
     if (!result.root) {
+        m_loadedFolder.reset();
         setLoadState(LoadState::storageMissing());
         // A container made between the scan and its watch would go unseen: look once more.
         if (!updateWatch().isEmpty())
@@ -186,10 +236,19 @@ void FilesState::applyReload(const ReloadResult &result)
     // reloads) sees the finished state and its own reload comes last.
     const bool rootChanged = m_rootURL != result.root;
     m_rootURL = result.root;
-    const bool folderChanged = !m_currentDirectory.has_value();
+    m_root = result.browseRoot;
+    // The folder read stands in for the one asked for, unless the user went elsewhere meanwhile.
+    const bool relocated = m_currentDirectory.has_value() && m_currentDirectory == result.requested &&
+                           result.folder != result.requested;
+    const bool folderChanged = !m_currentDirectory.has_value() || relocated;
     if (folderChanged)
-        m_currentDirectory = result.root;
-    LoadState loaded = LoadState::loaded(result.entries);
+        m_currentDirectory = result.folder;
+    if (m_currentDirectory == result.folder)
+        m_loadedFolder = result.folder;
+    const bool selectionCleared = relocated && !m_selection.isEmpty();
+    if (relocated)
+        m_selection.clear();
+    LoadState loaded = result.unreadable ? LoadState::unreadable() : LoadState::loaded(result.entries);
     const bool stateChanged = !(m_loadState == loaded);
     m_loadState = std::move(loaded);
     updateWatch();
@@ -197,6 +256,8 @@ void FilesState::applyReload(const ReloadResult &result)
         emit rootURLChanged();
     if (stateChanged)
         emit loadStateChanged();
+    if (selectionCleared)
+        emit selectionChanged();
     if (folderChanged)
         emit currentDirectoryChanged();
     emit reloadApplied();
@@ -210,7 +271,9 @@ void FilesState::applyCheck(const ReloadResult &result)
     if (!result.root) {
         differs = m_loadState.kind() != LoadState::Kind::storageMissing;
     } else {
-        differs = !m_loadState.isLoaded() || m_rootURL != result.root;
+        differs = m_rootURL != result.root || !(m_root == result.browseRoot) ||
+                  m_loadState.kind() != (result.unreadable ? LoadState::Kind::unreadable : LoadState::Kind::loaded) ||
+                  (m_currentDirectory == result.requested && result.folder != result.requested);
         for (auto it = result.listings.begin(); !differs && it != result.listings.end(); ++it) {
             const auto seen = m_listings.constFind(it.key());
             differs = seen == m_listings.constEnd() || *seen != it.value();
@@ -222,11 +285,12 @@ void FilesState::applyCheck(const ReloadResult &result)
         applyReload(result);
         return;
     }
-    if (!result.root && result.storageFolders != m_storageFolders) {
+    if (!result.root)
         m_storageFolders = result.storageFolders;
-        if (!updateWatch().isEmpty())
-            m_watch->noteChange();
-    }
+    // A watched folder deleted and made again is no longer watched by the platform; watched
+    // anew, it is read once more for what came between.
+    if (!updateWatch().isEmpty())
+        m_watch->noteChange();
 }
 
 // Linux reports a file's creation but not the writes into it that follow, so a file copied in
@@ -308,13 +372,70 @@ void FilesState::open(const QUrl &url)
         m_services.workspace->open(url);
 }
 
+QList<FileEntry> FilesState::listFolder(const QUrl &folder) const
+{
+    if (!m_root || !folder.isLocalFile())
+        return {};
+    const UniqueFd root = m_root->open();
+    if (!root)
+        return {};
+    return m_root->list(root.get(), localPath(folder)).entries;
+}
+
+bool FilesState::showsCurrentDirectory() const
+{
+    return m_loadedFolder && m_loadedFolder == m_currentDirectory &&
+           (m_loadState.isLoaded() || m_loadState.kind() == LoadState::Kind::unreadable);
+}
+
+// Checked again just before each write: the folder written into, opened along its real path,
+// which must lie inside the device folder, and the root, which must still be there. A root
+// that has gone or leads out shows as missing at once.
+UniqueFd FilesState::writableFolder(const QString &folder)
+{
+    // A write before the first read has found the root (none comes from the screen, whose
+    // commands wait for it) finds it here.
+    if (!m_root && m_storageLookup) {
+        if (const auto url = m_storageLookup(); url && url->isLocalFile())
+            m_root = BrowseRoot::resolve(localPath(*url), m_boundary);
+    }
+    if (!m_root || m_loadState.kind() == LoadState::Kind::storageMissing)
+        return {};
+    if (!m_root->open()) {
+        rootWentAway();
+        return {};
+    }
+    UniqueFd fd = m_root->openForWriting(folder);
+    if (!fd && errno == EXDEV)
+        setErrorMessage(u"“%1” lies outside this simulator device, so nothing is written there."_s.arg(nameOf(folder)));
+    return fd;
+}
+
+void FilesState::rootWentAway()
+{
+    m_listings.clear();
+    m_loadedFolder.reset();
+    setSelection({});
+    setLoadState(LoadState::storageMissing());
+    // Finds where the storage would appear, and watches there.
+    updateWatch();
+    startRead(true);
+}
+
+// After a write, unless the root went away meanwhile.
+void FilesState::reloadAfterWrite()
+{
+    if (m_loadState.kind() != LoadState::Kind::storageMissing)
+        reload(false);
+}
+
 void FilesState::moveToTrash(const QSet<QUrl> &urls)
 {
     for (const QUrl &url : urls) {
-        if (m_services.trash && url.isLocalFile())
+        if (m_services.trash && url.isLocalFile() && writableFolder(parentPath(localPath(url))))
             (void)m_services.trash->moveToTrash(localPath(url));
     }
-    reload(false);
+    reloadAfterWrite();
 }
 
 void FilesState::rename(const QUrl &url, const QString &proposedName)
@@ -322,27 +443,37 @@ void FilesState::rename(const QUrl &url, const QString &proposedName)
     const QString path = localPath(url);
     if (const auto name = NameRules::acceptedNewName(nameOf(path), proposedName); name && url.isLocalFile()) {
         const QString destination = childPath(parentPath(path), *name);
-        const Status moved = FileOperations::moveNoReplace(path, destination);
-        if (moved)
-            setSelection({QUrl::fromLocalFile(destination)});
-        else
-            setErrorMessage(moved.error());
+        if (writableFolder(parentPath(path))) {
+            const Status moved = FileOperations::moveNoReplace(path, destination);
+            if (moved)
+                setSelection({QUrl::fromLocalFile(destination)});
+            else
+                setErrorMessage(moved.error());
+        }
     }
-    reload(false);
+    reloadAfterWrite();
 }
 
+// Made inside the folder as opened, so that nothing swapped in after the check receives it.
 void FilesState::newFolder()
 {
     if (!m_currentDirectory)
         return;
     const QString folder = localPath(*m_currentDirectory);
+    const UniqueFd dir = writableFolder(folder);
+    if (!dir) {
+        // A folder gone meanwhile gives way to its nearest existing ancestor.
+        reloadAfterWrite();
+        return;
+    }
     const auto name = NameRules::firstFreeName(&NameRules::untitledFolderName, [&](const QString &candidate) {
-        return FileOperations::exists(childPath(folder, candidate));
+        struct stat st;
+        return ::fstatat(dir.get(), QFile::encodeName(candidate).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     });
     if (!name)
         return;
     const QString path = childPath(folder, *name);
-    if (const Status created = FileOperations::createFolder(path); !created) {
+    if (const Status created = FileOperations::createFolderIn(dir.get(), path); !created) {
         setErrorMessage(created.error());
         return;
     }
@@ -359,7 +490,7 @@ bool FilesState::duplicateItem(const QString &path, QString *error)
     const auto copyName = NameRules::firstFreeName(
         [&](int n) { return NameRules::duplicateName(name, n); },
         [&](const QString &candidate) { return FileOperations::exists(childPath(folder, candidate)); });
-    if (!copyName)
+    if (!copyName || !writableFolder(folder))
         return true;
     const Status copied = FileOperations::copyItem(path, childPath(folder, *copyName));
     if (!copied)
@@ -374,7 +505,7 @@ void FilesState::duplicate(const QSet<QUrl> &urls)
         if (url.isLocalFile() && !duplicateItem(localPath(url), &error))
             setErrorMessage(error);
     }
-    reload(false);
+    reloadAfterWrite();
 }
 
 void FilesState::paste()
@@ -417,10 +548,12 @@ void FilesState::copyItemsIn(const QList<QUrl> &sources)
             fail(u"An item can’t replace the folder that contains it."_s);
             continue;
         }
+        if (!writableFolder(folder))
+            break;
         if (const Status copied = FileOperations::copyReplacing(path, destination); !copied)
             fail(copied.error());
     }
-    reload(false);
+    reloadAfterWrite();
 }
 
 void FilesState::openInTerminal(const QUrl &folder)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browseroot.h"
 #include "loadstate.h"
 #include "platform.h"
 
@@ -25,6 +26,10 @@ struct Simulator;
 // coalesced, lead to a check that reads them again in the background and, only when a listing
 // differs from what the last reload saw, becomes a reload (counted, without the loading state).
 // So the program's own operations, which reload at once, are not read a second time.
+// What the screen browses stays inside the device folder (see BrowseRoot): the root is checked
+// before every read and every write, and a root that has gone or now leads out shows as the
+// storage missing, with nothing written. A current folder that has gone gives way to its
+// nearest existing ancestor; one that cannot be read shows as unreadable, not as empty.
 class FilesState final : public QObject
 {
     Q_OBJECT
@@ -84,6 +89,14 @@ public:
     // Where the storage folder appears (the device's app-group folder); watched, or its nearest
     // existing ancestor, while the storage is missing. Set from the simulator when given one.
     void setStorageAnchor(const QString &folder) { m_storageAnchor = folder; }
+    // The device folder that everything browsed and written lies in. Set from the simulator
+    // when given one; otherwise, unless set before the first reload, the root itself.
+    void setBoundary(const QString &deviceFolder) { m_boundary = deviceFolder; }
+    // A folder below the root, read now on this thread within the same bounds (the column
+    // browser's reads); empty when it cannot be read.
+    QList<FileEntry> listFolder(const QUrl &folder) const;
+    // Whether the load state holds the current folder's listing (no read for it is needed).
+    bool showsCurrentDirectory() const;
     // Null without a folder notifier.
     FolderWatch *folderWatch() const { return m_watch.get(); }
 
@@ -108,11 +121,18 @@ private:
     QStringList updateWatch();
     void setLoadState(LoadState state);
     bool duplicateItem(const QString &path, QString *error);
+    UniqueFd writableFolder(const QString &folder);
+    void rootWentAway();
+    void reloadAfterWrite();
 
     StorageLookup m_storageLookup;
     Services m_services;
     std::optional<QUrl> m_rootURL;
     std::optional<QUrl> m_currentDirectory;
+    QString m_boundary;
+    std::optional<BrowseRoot> m_root;
+    // The folder the load state lists.
+    std::optional<QUrl> m_loadedFolder;
     LoadState m_loadState;
     QSet<QUrl> m_selection;
     int m_reloadCount = 0;

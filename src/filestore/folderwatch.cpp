@@ -1,10 +1,14 @@
 #include "folderwatch.h"
 
+#include "simulator/storagelocator.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 
 #include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -149,9 +153,20 @@ QStringList storageAppearanceFolders(const QString &appGroup, int maxLevels, int
     if (info.isDir()) {
         QStringList folders{folder};
         const QStringList containers =
-            QDir(folder).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QString &name : containers.mid(0, maxContainers))
-            folders << folder + u'/' + name;
+            QDir(folder).entryList(QDir::Dirs | QDir::NoSymLinks | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString &name : containers) {
+            if (folders.size() > maxContainers)
+                break;
+            // A container whose metadata names another group never holds the storage; one
+            // without metadata yet may, and the storage's own may still lack its folder.
+            const QString container = folder + u'/' + name;
+            const auto metadata = StorageLocator::readSmallRegularFile(
+                container + u"/.com.apple.mobile_container_manager.metadata.plist"_s,
+                StorageLocator::maxMetadataBytes, false);
+            const auto identifier = metadata ? StorageLocator::metadataIdentifier(*metadata) : std::nullopt;
+            if (!identifier || *identifier == StorageLocator::localStorageGroup)
+                folders << container;
+        }
         return folders;
     }
     QString ancestor = folder;

@@ -75,7 +75,8 @@ private:
 std::unique_ptr<FolderNotifier> makeSystemFolderNotifier();
 
 // The folders whose changes may mean that a storage folder appeared in `appGroup` (a device's
-// app-group folder): the folder and its first `maxContainers` containers (a container's
-// metadata is written after the container), or, while it does not exist, its nearest existing
-// ancestor at most `maxLevels` up. Reads the disk; safe on any thread.
-QStringList storageAppearanceFolders(const QString &appGroup, int maxLevels = 5, int maxContainers = 64);
+// app-group folder): the folder and those of its containers that may hold the storage (no
+// metadata yet, or the storage's own), at most `maxContainers`; so a device with many groups
+// costs one watch, not one per group. While it does not exist, its nearest existing ancestor at
+// most `maxLevels` up. Reads the disk; safe on any thread.
+QStringList storageAppearanceFolders(const QString &appGroup, int maxLevels = 5, int maxContainers = 1024);

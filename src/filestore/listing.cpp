@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 namespace {
@@ -122,19 +123,26 @@ QList<FileEntry> listDirectory(const QString &folderPath)
     const int dirFd = ::open(QFile::encodeName(folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
         return {};
-    DIR *dir = ::fdopendir(dirFd);
+    return listOpenFolder(dirFd, folderPath).entries;
+}
+
+FolderListing listOpenFolder(int dirFd, const QString &folderPath)
+{
+    FolderListing listing;
+    DIR *dir = dirFd < 0 ? nullptr : ::fdopendir(dirFd);
     if (!dir) {
-        ::close(dirFd);
-        return {};
+        listing.error = dirFd < 0 ? EBADF : errno;
+        if (dirFd >= 0)
+            ::close(dirFd);
+        return listing;
     }
     const QString parentPath = withTrailingSlash(folderPath);
-    QList<FileEntry> entries;
-    bool failed = false;
+    QList<FileEntry> &entries = listing.entries;
     for (;;) {
         errno = 0;
         const dirent *item = ::readdir(dir);
         if (!item) {
-            failed = errno != 0;
+            listing.error = errno;
             break;
         }
         if (item->d_name[0] == '.')
@@ -147,10 +155,12 @@ QList<FileEntry> listDirectory(const QString &folderPath)
             entryAt(dirFd, item->d_name, parentPath, decodedName(item->d_name), statOk ? &st : nullptr));
     }
     ::closedir(dir);
-    if (failed)
-        return {};
+    if (listing.error) {
+        entries.clear();
+        return listing;
+    }
     sortInPlace(entries);
-    return entries;
+    return listing;
 }
 
 FileEntry makeFileEntry(const QUrl &url)

@@ -5,17 +5,19 @@
 #include <QList>
 
 // What the Files screen shows: the loading indicator, the listed entries of the current folder
-// in display order, or the "storage not found" placeholder. A value; equal when the case and the
+// in display order, the "storage not found" placeholder, or the placeholder of a current folder
+// that cannot be read. A value; equal when the case and the
 // entries are.
 class LoadState final
 {
 public:
-    enum class Kind { loading, loaded, storageMissing };
+    enum class Kind { loading, loaded, storageMissing, unreadable };
 
     LoadState() = default; // loading
     static LoadState loading() { return LoadState(Kind::loading, {}); }
     static LoadState loaded(QList<FileEntry> entries) { return LoadState(Kind::loaded, std::move(entries)); }
     static LoadState storageMissing() { return LoadState(Kind::storageMissing, {}); }
+    static LoadState unreadable() { return LoadState(Kind::unreadable, {}); }
 
     Kind kind() const { return m_kind; }
     bool isLoaded() const { return m_kind == Kind::loaded; }

@@ -305,6 +305,7 @@ void AppsView::showContainer(const QString &path)
         return QUrl::fromLocalFile(path);
     };
     m_browser = new FilesStorageView(m_simulator, m_services, lookup, m_detail);
+    m_browser->setBoundary(AppCatalogue::deviceDataFolder(m_homePath, m_simulator.udid));
     m_browser->missingPlaceholder()->setTitle(tr("Container not found"));
     m_browser->missingPlaceholder()->setDescription(
         tr("The device holds no such container for this app yet. Launch the app once, then press Refresh."));

@@ -3,6 +3,7 @@
 #include "busyindicator.h"
 #include "contentunavailableview.h"
 #include "fileviews/desktopworkspace.h"
+#include "fileviews/filecolumnview.h"
 #include "messagealert.h"
 #include "pathbar.h"
 #include "preferences.h"
@@ -183,6 +184,9 @@ void FilesStorageView::setUpBody()
     m_missingPlaceholder = new ContentUnavailableView(
         QStringLiteral("folder.badge.questionmark"), tr("Files storage not found"),
         tr("Open the Files app once on this simulator, then press Refresh."), m_body);
+    m_unreadablePlaceholder =
+        new ContentUnavailableView(QStringLiteral("folder.badge.questionmark"), tr("Folder can’t be read"),
+                                   tr("You may not have permission to see its contents."), m_body);
     m_contentPage = new QWidget(m_body);
     auto *content = new QGridLayout(m_contentPage);
     content->setContentsMargins(0, 0, 0, 0);
@@ -194,8 +198,8 @@ void FilesStorageView::setUpBody()
     m_emptyPage = new QWidget(m_body);
 
     m_pages = new QStackedLayout(m_body);
-    for (QWidget *page :
-         {m_loadingPage, static_cast<QWidget *>(m_missingPlaceholder), m_contentPage, m_emptyPage})
+    for (QWidget *page : {m_loadingPage, static_cast<QWidget *>(m_missingPlaceholder),
+                          static_cast<QWidget *>(m_unreadablePlaceholder), m_contentPage, m_emptyPage})
         m_pages->addWidget(page);
 }
 
@@ -205,6 +209,8 @@ void FilesStorageView::attachState()
     delete m_state.data();
     m_state = m_storageLookup ? new FilesState(m_storageLookup, m_services, this)
                               : new FilesState(m_simulator, m_services, this);
+    if (!m_boundary.isEmpty())
+        m_state->setBoundary(m_boundary);
     for (auto signal : {&FilesState::rootURLChanged, &FilesState::loadStateChanged,
                         &FilesState::selectionChanged, &FilesState::reloadCountChanged,
                         &FilesState::errorMessageChanged, &FilesState::renameRequestChanged})
@@ -276,6 +282,12 @@ void FilesStorageView::setSimulator(const Simulator &simulator)
     scheduleApply();
 }
 
+void FilesStorageView::setBoundary(const QString &deviceFolder)
+{
+    m_boundary = deviceFolder;
+    m_state->setBoundary(deviceFolder);
+}
+
 std::unique_ptr<FilesModeView> FilesStorageView::makeModeView(ViewMode mode)
 {
     switch (mode) {
@@ -283,8 +295,14 @@ std::unique_ptr<FilesModeView> FilesStorageView::makeModeView(ViewMode mode)
         return std::make_unique<IconModeView>(m_services, m_contentPage);
     case ViewMode::list:
         return std::make_unique<ListModeView>(m_services, m_contentPage);
-    case ViewMode::columns:
-        return std::make_unique<ColumnModeView>(m_services, m_contentPage);
+    case ViewMode::columns: {
+        auto view = std::make_unique<ColumnModeView>(m_services, m_contentPage);
+        // The columns read their folders within the same bounds as the state.
+        view->columnView()->setDirectoryLister([state = m_state](const QUrl &folder) {
+            return state ? state->listFolder(folder) : QList<FileEntry>();
+        });
+        return view;
+    }
     }
     return nullptr;
 }
@@ -331,7 +349,8 @@ void FilesStorageView::viewModeDidChange(ViewMode mode)
 
 void FilesStorageView::currentDirectoryDidChange()
 {
-    if (m_viewMode != ViewMode::columns)
+    // A folder that gave way to its ancestor has been read already.
+    if (m_viewMode != ViewMode::columns && !m_state->showsCurrentDirectory())
         m_state->reload(true);
     scheduleApply();
 }
@@ -489,6 +508,9 @@ void FilesStorageView::applyBody()
     case LoadState::Kind::storageMissing:
         page = m_missingPlaceholder;
         break;
+    case LoadState::Kind::unreadable:
+        page = m_unreadablePlaceholder;
+        break;
     case LoadState::Kind::loaded:
         if (m_viewMode == ViewMode::columns && !m_state->rootURL())
             page = m_emptyPage;
@@ -521,7 +543,9 @@ void FilesStorageView::applyToolBar()
     m_picker->setCheckedId(int(m_viewMode));
     const std::optional<QUrl> &folder = m_state->currentDirectory();
     m_up->setEnabled(m_viewMode != ViewMode::columns && folder && folder != m_state->rootURL());
-    m_newFolder->setEnabled(folder.has_value());
+    const LoadState::Kind kind = m_state->loadState().kind();
+    m_newFolder->setEnabled(folder.has_value() &&
+                            (kind == LoadState::Kind::loaded || kind == LoadState::Kind::unreadable));
     m_moveToTrash->setEnabled(!m_state->selection().isEmpty());
 }
 

@@ -46,6 +46,9 @@ public:
     const Simulator &simulator() const { return m_simulator; }
     // A new record of the same device keeps the state; another device starts afresh.
     void setSimulator(const Simulator &simulator);
+    // The device folder that the browsed folder lies in, when the storage is found another way
+    // than from the simulator; set before the screen shows.
+    void setBoundary(const QString &deviceFolder);
 
     static QList<ViewMode> allViewModes();
     // "icons", "list", "columns"
@@ -88,6 +91,8 @@ public:
     QWidget *shownPage() const;
     BusyIndicator *busyIndicator() const { return m_busyIndicator; }
     ContentUnavailableView *missingPlaceholder() const { return m_missingPlaceholder; }
+    // Shown in place of a current folder that cannot be read.
+    ContentUnavailableView *unreadablePlaceholder() const { return m_unreadablePlaceholder; }
     ContentUnavailableView *dropHint() const { return m_dropHint; }
     // The page that holds the mode view and the drop hint.
     QWidget *contentPage() const { return m_contentPage; }
@@ -135,6 +140,7 @@ private:
     Simulator m_simulator;
     FilesState::Services m_services;
     FilesState::StorageLookup m_storageLookup;
+    QString m_boundary;
     QPointer<FilesState> m_state;
     ViewMode m_viewMode;
     bool m_isImporting = false;
@@ -158,6 +164,7 @@ private:
     QWidget *m_loadingPage = nullptr;
     BusyIndicator *m_busyIndicator = nullptr;
     ContentUnavailableView *m_missingPlaceholder = nullptr;
+    ContentUnavailableView *m_unreadablePlaceholder = nullptr;
     QWidget *m_contentPage = nullptr;
     ContentUnavailableView *m_dropHint = nullptr;
     QWidget *m_emptyPage = nullptr;

@@ -22,7 +22,6 @@ namespace {
 
 constexpr char metadataFileName[] = ".com.apple.mobile_container_manager.metadata.plist";
 constexpr char identifierKey[] = "MCMMetadataIdentifier";
-constexpr char localStorageGroup[] = "group.com.apple.FileProvider.LocalStorage";
 
 // libplist 2.2.0 recurses once per nesting level when it parses and frees, and expands every
 // reference of a binary list into its own node. Refusing deep or exploding lists up front keeps
@@ -288,8 +287,10 @@ std::optional<QString> findFilesStorage(const QString &homePath, const QString &
     if (!isSafePathComponent(udid))
         return std::nullopt;
     const QString folder = appGroupFolder(homePath, udid);
-    const QByteArray wanted(localStorageGroup);
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QByteArray wanted(StorageLocator::localStorageGroup);
+    // A container that is a link could lead anywhere, out of the device too.
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoSymLinks | QDir::Hidden | QDir::System |
+                                QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         const QString entry = it.next();
         const auto bytes = readSmallRegularFile(entry + u'/' + QLatin1StringView(metadataFileName));

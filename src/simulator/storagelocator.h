@@ -11,6 +11,8 @@ namespace StorageLocator {
 
 // Metadata files larger than this are skipped unread: real ones are a few hundred bytes.
 inline constexpr qint64 maxMetadataBytes = 64 * 1024;
+// The group identifier of the Files app's local storage container.
+inline constexpr char localStorageGroup[] = "group.com.apple.FileProvider.LocalStorage";
 
 // The bytes of a regular file of at most `maxBytes`, or none (missing, another kind of file, too
 // large, unreadable; a link too unless `followLinks`). A FIFO in its place does not block.

@@ -34,7 +34,8 @@ QByteArray metadata(const QByteArray &identifier, qsizetype padTo = 0)
 // "data CONTAINER IDENTIFIER", "bigdata CONTAINER IDENTIFIER" (metadata over the bound),
 // "bare CONTAINER" (a data container without metadata), "group CONTAINER IDENTIFIER",
 // "old CONTAINER" (its metadata dated a day back), "link CONTAINER" (a bundle container that is a
-// link to a bundle outside the device).
+// link to a bundle outside the device), "linkout PATH IDENTIFIER" (PATH below data/ is a link to a
+// container outside the device whose metadata names IDENTIFIER).
 class Device
 {
 public:
@@ -76,6 +77,11 @@ public:
                                        xmlDict({{"CFBundleIdentifier", "com.example.evil"}})) &&
                      m_home.createDir(data(u"Containers/Bundle/Application"_s)) &&
                      m_home.createSymlink(m_home.path(u"elsewhere"_s), bundle(f[1]));
+            } else if (kind == u"linkout") {
+                const QString outside = u"outside/"_s + f[1];
+                ok = m_home.createFile(outside + u'/' + metadataName, metadata(f[2].toUtf8())) &&
+                     m_home.createDir(QFileInfo(data(f[1])).path()) &&
+                     m_home.createSymlink(m_home.path(outside), data(f[1]));
             } else {
                 ok = false;
             }
@@ -212,6 +218,49 @@ private slots:
         for (auto it = reports->cbegin(); it != reports->cend(); ++it)
             got << it.key() + u'|' + it->dataContainerName + u'|' + it->groups.join(u',');
         QCOMPARE(got, expected);
+    }
+
+    void listAppsPathsStayInTheDevice_data()
+    {
+        QTest::addColumn<QByteArray>("dataContainer"); // the tool's URL for com.example.a
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QStringList>("expected");
+        const QString app = u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s;
+        QTest::newRow("a path out of the device")
+            << QByteArray("file:///etc/") << QStringList{app, u"data D1 com.example.a"_s}
+            << QStringList{u"A|com.example.a|D1|"_s};
+        QTest::newRow("a path up the tree")
+            << QByteArray("file:///../") << QStringList{app, u"data D1 com.example.a"_s}
+            << QStringList{u"A|com.example.a|D1|"_s};
+        QTest::newRow("containers linked out of the device")
+            << QByteArray("file:///x/Containers/Data/Application/D2/")
+            << QStringList{app, u"linkout Containers/Data/Application/D2 com.example.a"_s,
+                           u"linkout Containers/Shared/AppGroup/G2 group.evil"_s}
+            << QStringList{u"A|com.example.a||"_s};
+    }
+
+    // What `simctl listapps` says is only a name to look for; every folder used lies inside the
+    // device, whatever the tool prints or the device holds.
+    void listAppsPathsStayInTheDevice()
+    {
+        QFETCH(QByteArray, dataContainer);
+        QFETCH(QStringList, tree);
+        QFETCH(QStringList, expected);
+        TempFolder home;
+        Device device(home);
+        QVERIFY(device.build(tree));
+        const auto reports = AppCatalogue::parseListApps(
+            "{ \"com.example.a\" = { DataContainer = \"" + dataContainer +
+            "\"; GroupContainers = { \"group.evil\" = \"file:///etc/\"; }; }; }");
+        QVERIFY(reports);
+        const Catalogue catalogue = AppCatalogue::read(home.path(), udid, *reports);
+        QCOMPARE(describe(catalogue), expected);
+        const QString inside = home.path(device.data()) + u'/';
+        for (const AppCatalogue::App &app : catalogue.apps) {
+            QVERIFY(app.dataContainer.isEmpty() || app.dataContainer.startsWith(inside));
+            for (const AppCatalogue::Group &group : app.groups)
+                QVERIFY(group.path.startsWith(inside));
+        }
     }
 
     // The tool's real output, team-prefixed groups and all.

@@ -2,11 +2,15 @@
 #include "filestore/folderwatch.h"
 #include "filestore/listing.h"
 #include "filestore/namerules.h"
+#include "simulator/appcatalogue.h"
+#include "simulator/storagelocator.h"
 #include "support/recordingservices.h"
 #include "support/tempfolder.h"
 #include "support/testfoldernotifier.h"
 #include "support/treesnapshot.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -14,6 +18,8 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -106,6 +112,18 @@ class TestFilesState : public QObject
         state->reload(true);
         waitForReload(*state);
         state->setShownFolders({rootUrl()});
+        return state;
+    }
+
+    // A loaded state over <temp>/device/group/storage, held inside <temp>/device.
+    std::unique_ptr<FilesState> deviceState()
+    {
+        const QUrl storage = m_dir->url(u"device/group/storage"_s);
+        auto state = std::make_unique<FilesState>([storage] { return std::optional(storage); },
+                                                  FilesState::Services{m_workspace, m_pasteboard, m_trash});
+        state->setBoundary(m_dir->path(u"device"_s));
+        state->reload(true);
+        waitForReload(*state);
         return state;
     }
 
@@ -269,6 +287,221 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(state->loadState().kind(), LoadState::Kind::loaded, 10'000);
         QCOMPARE(describe(state->loadState().entries()), QStringList{u"a.txt:0"_s});
         QCOMPARE(state->folderWatch()->watchedFolders(), QStringList{root()});
+    }
+
+    void rootThatLeadsOutIsGone_data()
+    {
+        QTest::addColumn<QString>("replaced"); // below device/
+        QTest::addColumn<QString>("by");       // "/", "outside", "file" or "nothing"
+        QTest::addColumn<QString>("operation");
+        const QString storage = u"group/storage"_s;
+        QTest::newRow("storage linked to /, read") << storage << u"/"_s << u"read"_s;
+        QTest::newRow("storage linked out, new folder") << storage << u"outside"_s << u"new folder"_s;
+        QTest::newRow("storage linked out, copy in") << storage << u"outside"_s << u"copy in"_s;
+        QTest::newRow("storage linked out, duplicate") << storage << u"outside"_s << u"duplicate"_s;
+        QTest::newRow("storage linked out, trash") << storage << u"outside"_s << u"trash"_s;
+        QTest::newRow("its parent linked out, rename") << u"group"_s << u"outside"_s << u"rename"_s;
+        QTest::newRow("storage made a file, new folder") << storage << u"file"_s << u"new folder"_s;
+        QTest::newRow("storage deleted, new folder") << storage << u"nothing"_s << u"new folder"_s;
+    }
+
+    // The root replaced while shown: nothing is read or written through what took its place,
+    // and the screen says the storage is gone.
+    void rootThatLeadsOutIsGone()
+    {
+        QFETCH(QString, replaced);
+        QFETCH(QString, by);
+        QFETCH(QString, operation);
+        QVERIFY(m_dir->createFile(u"device/group/storage/a.txt"_s, "a") && m_dir->createFile(u"host/new.txt"_s));
+        // Where a link in the root's place leads: the same names, outside the device.
+        QVERIFY(m_dir->createFile(u"outside/a.txt"_s, "o") && m_dir->createFile(u"outside/storage/a.txt"_s, "o"));
+        auto state = deviceState();
+        QCOMPARE(describe(state->loadState().entries()), QStringList{u"a.txt:1"_s});
+        const QString place = m_dir->path(u"device/"_s + replaced);
+        QVERIFY(QDir().rename(place, place + u".old"_s));
+        if (by == u"/"_s || by == u"outside"_s)
+            QVERIFY(QFile::link(by == u"/"_s ? by : m_dir->path(by), place));
+        else if (by == u"file"_s)
+            QVERIFY(m_dir->createFile(u"device/"_s + replaced, "file"));
+        const Tree outside = treeOf(m_dir->path(u"outside"_s));
+        const QUrl a = m_dir->url(u"device/group/storage/a.txt"_s);
+        if (operation == u"read"_s)
+            state->reload(false);
+        else if (operation == u"new folder"_s)
+            state->newFolder();
+        else if (operation == u"copy in"_s)
+            state->copyItemsIn({m_dir->url(u"host/new.txt"_s)});
+        else if (operation == u"duplicate"_s)
+            state->duplicate({a});
+        else if (operation == u"trash"_s)
+            state->moveToTrash({a});
+        else
+            state->rename(a, u"b.txt"_s);
+        QVERIFY(waitForReload(*state));
+        QCOMPARE(state->loadState().kind(), LoadState::Kind::storageMissing);
+        QCOMPARE_TREE(outside, treeOf(m_dir->path(u"outside"_s)));
+        QVERIFY(m_trash->asked.isEmpty());
+        QCOMPARE(state->errorMessage(), std::nullopt);
+    }
+
+    void linkInsideTheRootOpens_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("to a folder of the device") << u"device/other"_s;
+        QTest::newRow("out of the device") << u"outside"_s;
+    }
+
+    // A link the user opens is followed, as in any file manager; but only a folder that really
+    // lies inside the device is written into.
+    void linkInsideTheRootOpens()
+    {
+        QFETCH(QString, target);
+        const bool inside = target.startsWith(u"device/"_s);
+        QVERIFY(m_dir->createDir(u"device/group/storage"_s) && m_dir->createFile(target + u"/item.txt"_s));
+        QVERIFY(m_dir->createSymlink(m_dir->path(target), u"device/group/storage/link"_s));
+        auto state = deviceState();
+        state->open(m_dir->url(u"device/group/storage/link"_s));
+        state->reload(true);
+        QVERIFY(waitForReload(*state));
+        QCOMPARE(describe(state->loadState().entries()), QStringList{u"item.txt:0"_s});
+        state->newFolder();
+        QCOMPARE(m_dir->exists(target + u"/untitled folder"_s), inside);
+        QCOMPARE(state->errorMessage().has_value(), !inside);
+        QVERIFY(waitForReload(*state));
+        QVERIFY(state->loadState().isLoaded());
+    }
+
+    void vanishedFolderGivesWay_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("shown"); // the folder shown afterwards, below the root
+        QTest::newRow("deleted") << u"deleted"_s << u"sub"_s;
+        QTest::newRow("renamed") << u"renamed"_s << u"sub"_s;
+        QTest::newRow("replaced by a file") << u"file"_s << u"sub"_s;
+        QTest::newRow("its parent deleted") << u"parent"_s << QString();
+        QTest::newRow("made unreadable") << u"unreadable"_s << u"sub/deeper"_s;
+    }
+
+    // The current folder changed from outside: the nearest folder that still exists is shown
+    // and written into, without a word; one that cannot be read says so instead of looking empty.
+    void vanishedFolderGivesWay()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, shown);
+        QVERIFY(m_dir->createFile(u"storage/sub/deeper/x.txt"_s) && m_dir->createFile(u"storage/sub/y.txt"_s));
+        auto probe = std::make_shared<Probe>();
+        probe->mode = TestFolderNotifier::Mode::silent;
+        auto state = watchedState(probe);
+        const QString deeper = root(u"sub/deeper"_s);
+        state->setCurrentDirectory(rootUrl(u"sub/deeper"_s));
+        state->reload(true);
+        QVERIFY(waitForReload(*state));
+        state->setSelection({rootUrl(u"sub/deeper/x.txt"_s)});
+        const auto restore = qScopeGuard([&] { ::chmod(QFile::encodeName(deeper).constData(), 0755); });
+        if (change == u"deleted"_s || change == u"file"_s)
+            QVERIFY(QDir(deeper).removeRecursively());
+        if (change == u"file"_s)
+            QVERIFY(m_dir->createFile(u"storage/sub/deeper"_s));
+        if (change == u"renamed"_s)
+            QVERIFY(QDir().rename(deeper, deeper + u" 2"_s));
+        if (change == u"parent"_s)
+            QVERIFY(QDir(root(u"sub"_s)).removeRecursively());
+        if (change == u"unreadable"_s && permissionsAreIgnored()) {
+            // Permissions do not stop this process: a link that loops cannot be read either.
+            QVERIFY(QDir(deeper).removeRecursively() && QFile::link(u"deeper"_s, deeper));
+        } else if (change == u"unreadable"_s) {
+            QCOMPARE(::chmod(QFile::encodeName(deeper).constData(), 0), 0);
+        }
+        probe->report(deeper);
+        const auto expected = std::optional(rootUrl(shown));
+        QTRY_COMPARE_WITH_TIMEOUT(state->currentDirectory(), expected, 10'000);
+        QVERIFY(waitUntilQuiet(*state));
+        if (change == u"unreadable"_s) {
+            QCOMPARE(state->loadState().kind(), LoadState::Kind::unreadable);
+            return;
+        }
+        QCOMPARE(state->loadState().kind(), LoadState::Kind::loaded);
+        QCOMPARE(describe(state->loadState().entries()), describe(listDirectory(root(shown))));
+        QVERIFY(state->selection().isEmpty());
+        state->newFolder();
+        QVERIFY(m_dir->exists(u"storage/"_s + (shown.isEmpty() ? QString() : shown + u'/') + u"untitled folder"_s));
+        QCOMPARE(state->errorMessage(), std::nullopt);
+        QVERIFY(waitForReload(*state));
+    }
+
+    // A folder deleted and made again, as a build step does, is watched again: the platform
+    // forgets a deleted folder, however alike the new one looks.
+    void folderMadeAgainIsWatchedAgain()
+    {
+        QVERIFY(m_dir->createDir(u"storage/build"_s));
+        auto probe = std::make_shared<Probe>();
+        auto state = watchedState(probe);
+        state->setCurrentDirectory(rootUrl(u"build"_s));
+        state->reload(true);
+        QVERIFY(waitForReload(*state));
+        state->setShownFolders({rootUrl(u"build"_s)});
+        QVERIFY(waitUntilQuiet(*state));
+        const int reported = probe->reported;
+        QVERIFY(QDir(root(u"build"_s)).removeRecursively() && m_dir->createDir(u"storage/build"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(probe->reported > reported, 10'000);
+        QVERIFY(waitUntilQuiet(*state));
+        QVERIFY(m_dir->createFile(u"storage/build/product.o"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"product.o:0"_s}, 10'000);
+        QCOMPARE(state->currentDirectory(), std::optional(rootUrl(u"build"_s)));
+    }
+
+    void storageAppearsWithItsFolder_data()
+    {
+        QTest::addColumn<int>("groups");
+        QTest::newRow("alone") << 0;
+        QTest::newRow("among 70 groups") << 70;
+    }
+
+    // The Files app makes its container with its metadata, then the storage folder: the screen
+    // waits for the folder, and notices it at once however many other groups the device has.
+    void storageAppearsWithItsFolder()
+    {
+        QFETCH(int, groups);
+        const QString udid = u"5D3A0C2E-0000-4000-8000-000000000001"_s;
+        const QString home = m_dir->path(u"home"_s);
+        const QString appGroup = StorageLocator::appGroupFolder(home, udid);
+        const QString relative = appGroup.mid(m_dir->path().size() + 1) + u'/';
+        const auto metadata = [](const QByteArray &identifier) -> QByteArray {
+            return "<plist><dict><key>MCMMetadataIdentifier</key><string>" + identifier + "</string></dict></plist>";
+        };
+        QVERIFY(QDir().mkpath(appGroup));
+        for (int i = 0; i < groups; ++i)
+            QVERIFY(m_dir->createFile(relative + u"G%1/.com.apple.mobile_container_manager.metadata.plist"_s.arg(i),
+                                      metadata("group.example." + QByteArray::number(i))));
+        auto probe = std::make_shared<Probe>();
+        FilesState state(
+            [home, udid]() -> std::optional<QUrl> {
+                const auto path = StorageLocator::findFilesStorage(home, udid);
+                return path ? std::optional(QUrl::fromLocalFile(*path)) : std::nullopt;
+            },
+            {m_workspace, m_pasteboard, m_trash, TestFolderNotifier::factory(probe)});
+        state.folderWatch()->setTiming({.quiet = 50ms, .longest = 500ms, .again = 50ms, .writing = 0ms});
+        state.setBoundary(AppCatalogue::deviceDataFolder(home, udid));
+        state.setStorageAnchor(appGroup);
+        state.setShown(true);
+        state.reload(true);
+        QVERIFY(waitForReload(state));
+        QCOMPARE(state.loadState().kind(), LoadState::Kind::storageMissing);
+
+        QVERIFY(m_dir->createFile(relative + u"ZZ/.com.apple.mobile_container_manager.metadata.plist"_s,
+                                  metadata(StorageLocator::localStorageGroup)));
+        QTRY_VERIFY_WITH_TIMEOUT(state.folderWatch()->watchedFolders().contains(appGroup + u"/ZZ"_s), 10'000);
+        QVERIFY(waitUntilQuiet(state));
+        QCOMPARE(state.loadState().kind(), LoadState::Kind::storageMissing);
+        QVERIFY(state.folderWatch()->watchedFolders().size() <= 2);
+
+        QElapsedTimer noticed;
+        noticed.start();
+        QVERIFY(m_dir->createFile(relative + u"ZZ/File Provider Storage/a.txt"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(state.loadState().kind(), LoadState::Kind::loaded, 10'000);
+        QVERIFY2(noticed.elapsed() < 2000, qPrintable(QString::number(noticed.elapsed())));
+        QCOMPARE(describe(state.loadState().entries()), QStringList{u"a.txt:0"_s});
+        QCOMPARE(state.folderWatch()->watchedFolders(), QStringList{appGroup + u"/ZZ/File Provider Storage"_s});
     }
 
     // Nothing is watched while the screen is away; coming back reads what changed meanwhile.

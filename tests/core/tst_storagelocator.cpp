@@ -67,6 +67,9 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(groups(home) + u"/Fifo/"_s + metadataName).constData(), 0600), 0);
         QVERIFY(home.createSymlink(u"/nonexistent"_s, base + u"/Dangling"_s));
         QVERIFY(addContainer(home, u"Garbage"_s, "\x01\x02 garbage"));
+        // A container that is a link leading out of the device, to a storage of its own.
+        QVERIFY(home.createFile(u"elsewhere/"_s + metadataName, fixture(u"localstorage-xml.plist"_s)));
+        QVERIFY(home.createSymlink(home.path(u"elsewhere"_s), base + u"/LinkedOut"_s));
         QCOMPARE(StorageLocator::findFilesStorage(home.path(), udid), std::nullopt);
 
         QVERIFY(addContainer(home, u"Match"_s, fixture(u"localstorage-xml.plist"_s)));
@@ -109,7 +112,7 @@ private slots:
                      StorageLocator::appGroupFolder(home, deviceUdid) + u"/G/File Provider Storage"_s);
     }
 
-    // The storage folder itself is not checked: the screen lists whatever is there.
+    // The storage folder itself is not checked here: the screen waits until it is a folder.
     void matchWithoutStorageFolderStillGivesTheURL()
     {
         TempFolder home;

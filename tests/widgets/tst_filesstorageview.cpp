@@ -21,6 +21,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QToolBar>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 #include <atomic>
@@ -379,6 +380,70 @@ private slots:
         QTRY_COMPARE(s.watched(), QStringList{root});
         s.click(s.screen->copyDeviceUDIDAction());
         QCOMPARE(s.pasteboard->text, std::optional<QString>(u"OTHER-UDID"_s));
+    }
+
+    void shownFolderChangedFromOutside_data()
+    {
+        QTest::addColumn<ViewMode>("mode");
+        QTest::addColumn<QString>("change");
+        QTest::newRow("list, deleted") << ViewMode::list << u"deleted"_s;
+        QTest::newRow("icons, deleted") << ViewMode::icons << u"deleted"_s;
+        QTest::newRow("columns, deleted") << ViewMode::columns << u"deleted"_s;
+        QTest::newRow("list, unreadable") << ViewMode::list << u"unreadable"_s;
+        QTest::newRow("icons, root linked out") << ViewMode::icons << u"root linked out"_s;
+    }
+
+    // The folder on screen deleted: the screen goes to its parent, without the spinner or an
+    // alert; in columns the columns beyond it close. A folder that cannot be read says so. A
+    // root replaced by a link shows as not found, and New Folder writes nothing.
+    void shownFolderChangedFromOutside()
+    {
+        QFETCH(ViewMode, mode);
+        QFETCH(QString, change);
+        FilesStorageView::setViewMode(mode);
+        TempFolder storage, outside;
+        QVERIFY(storage.createFile(u"a.txt"_s) && storage.createFile(u"sub/inner/x.txt"_s));
+        Screen s(&storage, std::make_shared<Probe>());
+        QVERIFY(s.show());
+        if (mode == ViewMode::columns) {
+            s.click(u"sub"_s);
+            QTRY_COMPARE(s.lastColumnNames(), QStringList{u"inner"_s});
+        } else {
+            QVERIFY(s.open(storage.url(u"sub"_s)));
+        }
+        QTRY_VERIFY(s.watched().contains(storage.path(u"sub"_s)));
+        QList<QWidget *> pages;
+        connect(s.screen, &FilesStorageView::applied, &s.window, [&] { pages << s.screen->shownPage(); });
+        const QString sub = storage.path(u"sub"_s);
+        const auto restore = qScopeGuard([&] {
+            if (QFileInfo(storage.path()).isSymLink())
+                QFile::remove(storage.path()) && QDir().rename(storage.path() + u".old"_s, storage.path());
+        });
+        if (change == u"deleted"_s) {
+            QVERIFY(QDir(sub).removeRecursively());
+        } else if (change == u"unreadable"_s) {
+            // A link that loops cannot be read, whoever runs the test.
+            QVERIFY(QDir(sub).removeRecursively() && QFile::link(u"sub"_s, sub));
+            s.click(s.screen->refreshAction());
+            QTRY_COMPARE(s.screen->shownPage(), s.screen->unreadablePlaceholder());
+            QCOMPARE(s.state()->currentDirectory(), std::optional(storage.url(u"sub"_s)));
+            return;
+        } else {
+            QVERIFY(QDir().rename(storage.path(), storage.path() + u".old"_s));
+            QVERIFY(QFile::link(outside.path(), storage.path()));
+            s.click(s.screen->newFolderAction());
+            QTRY_COMPARE(s.screen->shownPage(), s.screen->missingPlaceholder());
+            QCOMPARE(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(s.state()->currentDirectory(), std::optional(storage.url()), 10'000);
+        QVERIFY(s.waitUntilSettled());
+        QTRY_COMPARE(s.lastColumnNames(), (QStringList{u"a.txt"_s}));
+        QCOMPARE(s.watched(), QStringList{storage.path()});
+        QVERIFY(!pages.contains(s.screen->busyIndicator()->parentWidget()));
+        s.click(s.screen->newFolderAction());
+        QVERIFY(storage.exists(u"untitled folder"_s));
+        QCOMPARE(s.state()->errorMessage(), std::nullopt);
     }
 
     void openRenameSurvivesOtherChanges_data()
