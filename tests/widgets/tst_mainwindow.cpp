@@ -214,17 +214,22 @@ private slots:
         QTRY_VERIFY(home.exists(storage + u"plain.txt"_s));
         QVERIFY(!home.exists(storage + u"<b>note.txt"_s));
 
-        // Into Photos, copy the inner Photos, up, paste: the outer one would be replaced.
+        // Into Photos, copy the inner Photos, up, paste: the outer one would be replaced. The
+        // list stays one accessible object throughout, so a screen reader keeps its place.
         QTRY_VERIFY(find(&window, QAccessible::Cell, u"Photos"_s));
+        const auto listObject = [&] { return QAccessible::uniqueId(QAccessible::queryAccessibleInterface(view())); };
+        const QAccessible::Id list = listObject();
         const QUrl outer = QUrl::fromLocalFile(home.path(storage + u"Photos"_s));
         files->state()->open(outer);
         QTRY_VERIFY(find(&window, QAccessible::Cell, u"sibling.jpg"_s));
+        QCOMPARE(listObject(), list);
         files->state()->setSelection({QUrl::fromLocalFile(outer.toLocalFile() + u"/Photos"_s)});
         QTRY_VERIFY(view()->selectionModel()->hasSelection());
         QTest::keySequence(view(), QKeySequence::Copy);
         QVERIFY(activate(&window, QAccessible::PushButton, u"Up"_s));
         QTRY_COMPARE(files->state()->currentDirectory(), QUrl::fromLocalFile(home.path(storage.chopped(1))));
         QTRY_VERIFY(find(&window, QAccessible::Cell, u"Photos"_s));
+        QCOMPARE(listObject(), list);
         QTest::keySequence(view(), QKeySequence::Paste);
         QTRY_VERIFY(files->alert()->isShown());
         const QStringList texts = alertTexts(files->alert());
