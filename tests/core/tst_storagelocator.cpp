@@ -67,6 +67,8 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(groups(home) + u"/Fifo/"_s + metadataName).constData(), 0600), 0);
         QVERIFY(home.createSymlink(u"/nonexistent"_s, base + u"/Dangling"_s));
         QVERIFY(addContainer(home, u"Garbage"_s, "\x01\x02 garbage"));
+        QVERIFY(addContainer(home, u"Longer"_s, "<plist><dict><key>MCMMetadataIdentifier</key><string>" +
+                                                    localStorage + ".Other</string></dict></plist>"));
         QCOMPARE(StorageLocator::findFilesStorage(home.path(), udid), std::nullopt);
 
         QVERIFY(addContainer(home, u"Match"_s, fixture(u"localstorage-xml.plist"_s)));

@@ -79,6 +79,14 @@ private slots:
             h.reload();
             QCOMPARE(h.selectedNames(), (QStringList{"b.txt", "d.txt"}));
             QVERIFY(h.reported.isEmpty());
+            // In another folder (the rows reset) nothing is selected: Delete trashes nothing.
+            QVERIFY(s.folder.createFile("sub/e.txt"));
+            h.entries = listDirectory(h.folder + "/sub");
+            h.selection.clear();
+            h.update();
+            QTest::keyClick(h.view(), Qt::Key_Delete);
+            QCOMPARE(h.trashed, QList<QSet<QUrl>>{QSet<QUrl>()});
+            h.reload();
         }
         h.click("a.txt");
         QCOMPARE(h.reported, QList<QSet<QUrl>>{{h.url("a.txt")}});

@@ -240,7 +240,8 @@ private slots:
     }
 
     // A failing listing alerts with "Error" and the message as plain text; the old list stays;
-    // after OK a persisting failure alerts again, once.
+    // a later failure's message replaces the shown one; after OK a persisting failure alerts
+    // again, once.
     void failingListingAlerts()
     {
         Devices devices;
@@ -252,6 +253,8 @@ private slots:
         QCOMPARE(alertTexts(window.errorAlert()),
                  (QStringList{u"Error"_s, u"<i>xcrun</i> could not be started"_s}));
         QCOMPARE(window.simulators().size(), 2);
+        devices.set(Listing::failure(u"simctl timed out"_s));
+        QTRY_COMPARE(alertTexts(window.errorAlert()), (QStringList{u"Error"_s, u"simctl timed out"_s}));
         window.errorAlert()->box()->buttons().first()->click();
         QTRY_VERIFY(window.errorAlert()->isShown());
         QCOMPARE(window.findChildren<QMessageBox *>().size(), 1);
