@@ -245,13 +245,18 @@ bool FileViewHost::keepsSelection(const QEvent *event)
 
 void FileViewHost::keepAccessibleRowsCurrent(QAbstractItemView *view)
 {
-    // Qt 6.8's accessible tables and lists can keep the cells they handed out across a reset and
-    // then read them as empty (always so where no accessibility bridge sends them the model's
-    // changes), and a reader would hear blank rows in a folder just opened. A new interface reads
-    // the rows as they are.
+    // Qt's accessible lists and tables keep the cells they handed out and drop them only when
+    // told of a change of rows, which Qt sends only while a bridge is active; a kept cell then
+    // reads the row it was made for, or nothing. So the cells are dropped here on every change of
+    // rows, and the view's own object stays: a screen reader holding it keeps its place.
     const auto renew = [view] {
-        if (QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view))
-            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view);
+        QAccessibleTableInterface *table = iface ? iface->tableInterface() : nullptr;
+        if (!table)
+            return;
+        QAccessibleTableModelChangeEvent reset(view, QAccessibleTableModelChangeEvent::ModelReset);
+        table->modelChange(&reset);
+        QAccessible::updateAccessibility(&reset);
     };
     QAbstractItemModel *model = view->model();
     connect(model, &QAbstractItemModel::modelReset, view, renew);

@@ -74,7 +74,7 @@ public:
     static bool keepsSelection(const QEvent *event);
 
     // Makes a list or table view (with its model set) answer screen readers with its rows as they
-    // are after a reload, for Qt versions whose accessible tables keep stale cells.
+    // are after a reload, through the one accessible object it keeps for its life.
     static void keepAccessibleRowsCurrent(QAbstractItemView *view);
 
 protected:

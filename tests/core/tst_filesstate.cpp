@@ -552,12 +552,15 @@ private slots:
         QVERIFY(waitForReload(*state));
     }
 
-    // The first free number is offered for renaming; at the last one the request goes quietly.
+    // The first free number is offered for renaming (a file takes a name as a folder does); at
+    // the last one the request goes quietly.
     void newFolder()
     {
         auto state = loadedState();
-        for (int n = 1; n <= 98; ++n)
-            QVERIFY(m_dir->createDir(NameRules::untitledFolderName(n).prepend(u"storage/"_s)));
+        for (int n = 1; n <= 98; ++n) {
+            const QString taken = NameRules::untitledFolderName(n).prepend(u"storage/"_s);
+            QVERIFY(n == 1 ? m_dir->createFile(taken) : m_dir->createDir(taken));
+        }
         state->newFolder();
         QCOMPARE(state->renameRequest(), rootUrl(u"untitled folder 99"_s));
         QVERIFY(waitForReload(*state));

@@ -36,6 +36,19 @@ struct Setup
     }
 };
 
+// The rows' names as a screen reader reads them.
+QStringList accessibleNames(QAbstractItemView *view)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view);
+    QAccessibleTableInterface *table = iface->tableInterface();
+    QStringList names;
+    for (int row = 0; row < (table ? table->rowCount() : iface->childCount()); ++row) {
+        QAccessibleInterface *item = table ? table->cellAt(row, 0) : iface->child(row);
+        names << (item ? item->text(QAccessible::Name) : QString());
+    }
+    return names;
+}
+
 } // namespace
 
 // The rules the list, the icon grid and the column browser share, each written once over the
@@ -67,6 +80,14 @@ private slots:
             h.reload();
             QCOMPARE(h.selectedNames(), (QStringList{"b.txt", "d.txt"}));
             QVERIFY(h.reported.isEmpty());
+            // In another folder (the rows reset) nothing is selected: Delete trashes nothing.
+            QVERIFY(s.folder.createFile("sub/e.txt"));
+            h.entries = listDirectory(h.folder + "/sub");
+            h.selection.clear();
+            h.update();
+            QTest::keyClick(h.view(), Qt::Key_Delete);
+            QCOMPARE(h.trashed, QList<QSet<QUrl>>{QSet<QUrl>()});
+            h.reload();
         }
         h.click("a.txt");
         QCOMPARE(h.reported, QList<QSet<QUrl>>{{h.url("a.txt")}});
@@ -307,11 +328,16 @@ private slots:
         QCOMPARE(resets.count() + inserts.count() + changes.count(), 0);
         QCOMPARE(h.reads, reads);
 
-        QVERIFY(s.folder.createFile("c.txt"));
+        // A screen reader keeps the view's one object and reads the new rows from it.
+        const QAccessible::Id object = QAccessible::uniqueId(QAccessible::queryAccessibleInterface(h.view()));
+        QTRY_COMPARE(accessibleNames(h.view()), (QStringList{"a.txt", "b.txt"}));
+        QVERIFY(s.folder.createFile("0.txt"));
         h.update();
         QCOMPARE(h.names(), (QStringList{"a.txt", "b.txt"}));
         h.reload();
-        QCOMPARE(h.names(), (QStringList{"a.txt", "b.txt", "c.txt"}));
+        QCOMPARE(h.names(), (QStringList{"0.txt", "a.txt", "b.txt"}));
+        QTRY_COMPARE(accessibleNames(h.view()), (QStringList{"0.txt", "a.txt", "b.txt"}));
+        QCOMPARE(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(h.view())), object);
     }
 
     // The columns share the table's width beyond their starting widths, leaving no blank strip

@@ -228,17 +228,22 @@ private slots:
         QTRY_VERIFY(home.exists(storage + u"plain.txt"_s));
         QVERIFY(!home.exists(storage + u"<b>note.txt"_s));
 
-        // Into Photos, copy the inner Photos, up, paste: the outer one would be replaced.
+        // Into Photos, copy the inner Photos, up, paste: the outer one would be replaced. The
+        // list stays one accessible object throughout, so a screen reader keeps its place.
         QTRY_VERIFY(find(&window, QAccessible::Cell, u"Photos"_s));
+        const auto listObject = [&] { return QAccessible::uniqueId(QAccessible::queryAccessibleInterface(view())); };
+        const QAccessible::Id list = listObject();
         const QUrl outer = QUrl::fromLocalFile(home.path(storage + u"Photos"_s));
         files->state()->open(outer);
         QTRY_VERIFY(find(&window, QAccessible::Cell, u"sibling.jpg"_s));
+        QCOMPARE(listObject(), list);
         files->state()->setSelection({QUrl::fromLocalFile(outer.toLocalFile() + u"/Photos"_s)});
         QTRY_VERIFY(view()->selectionModel()->hasSelection());
         QTest::keySequence(view(), QKeySequence::Copy);
         QVERIFY(activate(&window, QAccessible::PushButton, u"Up"_s));
         QTRY_COMPARE(files->state()->currentDirectory(), QUrl::fromLocalFile(home.path(storage.chopped(1))));
         QTRY_VERIFY(find(&window, QAccessible::Cell, u"Photos"_s));
+        QCOMPARE(listObject(), list);
         QTest::keySequence(view(), QKeySequence::Paste);
         QTRY_VERIFY(files->alert()->isShown());
         const QStringList texts = alertTexts(files->alert());
@@ -293,7 +298,8 @@ private slots:
     }
 
     // A failing listing alerts with "Error" and the message as plain text; the old list stays;
-    // after OK a persisting failure alerts again, once.
+    // a later failure's message replaces the shown one; after OK a persisting failure alerts
+    // again, once.
     void failingListingAlerts()
     {
         Devices devices;
@@ -305,6 +311,8 @@ private slots:
         QCOMPARE(alertTexts(window.errorAlert()),
                  (QStringList{u"Error"_s, u"<i>xcrun</i> could not be started"_s}));
         QCOMPARE(window.simulators().size(), 2);
+        devices.set(Listing::failure(u"simctl timed out"_s));
+        QTRY_COMPARE(alertTexts(window.errorAlert()), (QStringList{u"Error"_s, u"simctl timed out"_s}));
         window.errorAlert()->box()->buttons().first()->click();
         QTRY_VERIFY(window.errorAlert()->isShown());
         QCOMPARE(window.findChildren<QMessageBox *>().size(), 1);

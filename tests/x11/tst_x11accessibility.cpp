@@ -1,7 +1,8 @@
-// The notices a screen reader gets from the icon grid as the user moves and selects, on X11,
-// where Qt delivers them (its offscreen platform has no accessibility to deliver them to).
+// What a screen reader gets from the file views on X11, where Qt's accessibility bridge is active
+// (its offscreen platform has no accessibility to deliver notices to).
 #include "filestore/listing.h"
 #include "fileviews/fileiconview.h"
+#include "fileviews/filelistview.h"
 #include "fileviews/fileviewhost.h"
 #include "support/tempfolder.h"
 
@@ -9,6 +10,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QTest>
+#include <QTreeView>
 
 namespace {
 
@@ -83,6 +85,37 @@ private slots:
         QCOMPARE(grid->selectionModel()->selectedIndexes().size(), 100);
         QCOMPARE(notices.count(qMakePair(QAccessible::SelectionWithin, -1)), 1);
         QCOMPARE(notices.size(), 1);
+    }
+
+    // Entering another folder renews the list's rows, never the list itself: the object a screen
+    // reader holds (its AT-SPI path is made of this id) stays valid and reads the new rows.
+    void listKeepsItsObjectAcrossFolders()
+    {
+        TempFolder folder;
+        QVERIFY(folder.createFile("A/first.txt") && folder.createFile("B/second.txt") &&
+                folder.createFile("B/third.txt"));
+        FileListView view{FilesState::Services{}};
+        const auto enter = [&view, &folder](const QString &name) {
+            FileListView::Description description;
+            description.entries = listDirectory(folder.path(name));
+            view.update(description);
+        };
+        const auto rows = [&view] {
+            QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(view.table())->tableInterface();
+            QStringList names;
+            for (int row = 0; row < table->rowCount(); ++row)
+                names << table->cellAt(row, 0)->text(QAccessible::Name);
+            return names;
+        };
+        enter("A");
+        view.host()->resize(600, 400);
+        view.host()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.host()));
+        const QAccessible::Id list = QAccessible::uniqueId(QAccessible::queryAccessibleInterface(view.table()));
+        QTRY_COMPARE(rows(), QStringList{"first.txt"});
+        enter("B");
+        QTRY_COMPARE(rows(), (QStringList{"second.txt", "third.txt"}));
+        QCOMPARE(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(view.table())), list);
     }
 };
 
