@@ -346,7 +346,9 @@ std::optional<QByteArray> copyToTemporary(const QString &from, const QString &to
 
 // On a volume that ignores letter case (and Unicode normalization), the name in `path`'s folder
 // of the item that `path` finds under another spelling; empty when the folder holds the exact
-// name or nothing is found.
+// name or nothing is found. Inode numbers cannot tell (FUSE gives each spelling its own), so the
+// one name that matches ignoring case, of the same kind and size, is taken; whatever renames
+// on it still never replaces anything.
 QByteArray otherSpelling(const QByteArray &path)
 {
     const qsizetype slash = path.lastIndexOf('/');
@@ -357,13 +359,16 @@ QByteArray otherSpelling(const QByteArray &path)
         std::find(names.begin(), names.end(), name) != names.end())
         return {};
     const QString wanted = QFile::decodeName(name).normalized(QString::NormalizationForm_C);
+    QByteArray found;
     for (const QByteArray &entry : names) {
-        if (QFile::decodeName(entry).normalized(QString::NormalizationForm_C).compare(wanted, Qt::CaseInsensitive) ==
-                0 &&
-            lstatPath(folder + '/' + entry, st) && st.st_dev == item.st_dev && st.st_ino == item.st_ino)
-            return entry;
+        if (QFile::decodeName(entry).normalized(QString::NormalizationForm_C).compare(wanted, Qt::CaseInsensitive))
+            continue;
+        if (!found.isEmpty() || !lstatPath(folder + '/' + entry, st) ||
+            (st.st_mode & S_IFMT) != (item.st_mode & S_IFMT) || st.st_size != item.st_size)
+            return {};
+        found = entry;
     }
-    return {};
+    return found;
 }
 
 // Gives the item found at `path` under another spelling the exact one, by way of a hidden name:
