@@ -517,8 +517,12 @@ bool isSameOrInside(const QString &path, const QString &folder)
 
 bool liesWithinItem(const QString &path, const QString &item)
 {
+    // FUSE gives each spelling its own inode number: the item is asked by the name on disk.
+    QByteArray itemBytes = encoded(item);
+    if (const QByteArray spelled = otherSpelling(itemBytes); !spelled.isEmpty())
+        itemBytes = itemBytes.left(itemBytes.lastIndexOf('/') + 1) + spelled;
     struct stat target, st;
-    if (!lstatPath(encoded(item), target) || !lstatPath(encoded(path), st))
+    if (!lstatPath(itemBytes, target) || !lstatPath(encoded(path), st))
         return false;
     const auto isTarget = [&](const struct stat &other) {
         return other.st_dev == target.st_dev && other.st_ino == target.st_ino;

@@ -234,10 +234,11 @@ private slots:
             QCOMPARE_TREE(before, treeOf(dir.path()));
             return;
         }
-        const Status copied = FileOperations::copyItem(dir.path(from), dir.path(to));
-        QVERIFY2(copied, qPrintable(copied.error()));
+        const Status status = FileOperations::copyItem(dir.path(from), dir.path(to));
+        QVERIFY2(status, qPrintable(status.error()));
         Tree expected = before;
-        for (auto [path, description] : subtree(before, from.toUtf8()).asKeyValueRange())
+        const Tree copied = subtree(before, from.toUtf8());
+        for (const auto &[path, description] : copied.asKeyValueRange())
             expected.insert(to.toUtf8() + '/' + path, description);
         expected.insert(to.toUtf8(), before.value(from.toUtf8()));
         QCOMPARE_TREE(expected, treeOf(dir.path())); // and no hidden temporary
