@@ -13,6 +13,9 @@ packages=(
     xdg-utils dbus-bin dbus-daemon
     # run without a desktop, the screenshots, and the tests that need X11 and a screen-reader bus
     xvfb xauth imagemagick x11-utils fonts-dejavu-core at-spi2-core
+    # the tests: their locale (en_US.UTF-8, as macOS has), and a case-insensitive volume (exFAT
+    # through FUSE) for the file operations
+    locales exfat-fuse exfatprogs fuse3
 )
 if [ "${LANTHORN_EXTRA_PACKAGES:-}" != "" ]; then
     read -r -a extra <<< "$LANTHORN_EXTRA_PACKAGES"
@@ -30,14 +33,23 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+has_locale() { locale -a 2>/dev/null | grep -qix 'en_US.utf-\{0,1\}8'; }
+[ ${#missing[@]} -eq 0 ] && has_locale && exit 0
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "Installing ${missing[*]} needs root or sudo." >&2; exit 1; }
+    command -v sudo >/dev/null || { echo "Installing ${missing[*]:-the en_US.UTF-8 locale} needs root or sudo." >&2; exit 1; }
     sudo="sudo"
 fi
-echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -q
+    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+if ! has_locale; then
+    echo "Generating the en_US.UTF-8 locale"
+    $sudo sed -i 's/^# *en_US.UTF-8 UTF-8/en_US.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^en_US.UTF-8 UTF-8' /etc/locale.gen || echo 'en_US.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+    $sudo locale-gen
+fi

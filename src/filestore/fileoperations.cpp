@@ -10,15 +10,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef Q_OS_DARWIN
-#include <sys/clonefile.h>
-#endif
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <cstdio>
 #include <memory>
+#include <algorithm>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -126,91 +124,6 @@ int renameExclusive(const QByteArray &from, const QByteArray &to)
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
-int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source)
-{
-#ifdef Q_OS_DARWIN
-    // On APFS a clone shares the blocks until one side changes, and keeps mode and times. Other
-    // volumes (ENOTSUP), other devices (EXDEV) and any other refusal copy the bytes below.
-    if (::clonefile(from.constData(), to.constData(), CLONE_NOFOLLOW) == 0)
-        return 0;
-    if (errno == EEXIST)
-        return EEXIST;
-#endif
-    const int in = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0)
-        return errno;
-    const int out = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        return error;
-    }
-    int error = 0;
-    bool useReadWrite = true;
-#ifdef Q_OS_LINUX
-    useReadWrite = false;
-    bool copiedAny = false;
-    for (;;) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
-        if (n > 0) {
-            copiedAny = true;
-            continue;
-        }
-        if (n == 0) {
-            // Some file systems report nothing to copy for files that do hold data.
-            useReadWrite = !copiedAny && source.st_size > 0;
-            break;
-        }
-        if (errno == EINTR)
-            continue;
-        if (!copiedAny && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
-            useReadWrite = true;
-        else
-            error = errno;
-        break;
-    }
-#endif
-    if (!error && useReadWrite) {
-        std::vector<char> buffer(1 << 20);
-        for (;;) {
-            const ssize_t n = ::read(in, buffer.data(), buffer.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                error = errno;
-                break;
-            }
-            if (n == 0)
-                break;
-            for (ssize_t done = 0; done < n;) {
-                const ssize_t w = ::write(out, buffer.data() + done, size_t(n - done));
-                if (w < 0 && errno == EINTR)
-                    continue;
-                if (w < 0) {
-                    error = errno;
-                    break;
-                }
-                done += w;
-            }
-            if (error)
-                break;
-        }
-    }
-    if (!error) {
-        ::fchmod(out, source.st_mode & 07777);
-#ifdef Q_OS_DARWIN
-        const struct timespec times[2] = {source.st_atimespec, source.st_mtimespec};
-#else
-        const struct timespec times[2] = {source.st_atim, source.st_mtim};
-#endif
-        ::futimens(out, times);
-    }
-    if (::close(out) != 0 && !error)
-        error = errno;
-    ::close(in);
-    return error;
-}
-
 // The names in a folder, "." and ".." left out, read to the end before anyone changes the folder.
 // 0, or the errno of opening (`opened` false) or of reading it (the names read so far are kept).
 int childNames(const QByteArray &folder, std::vector<QByteArray> &names, bool *opened = nullptr)
@@ -248,7 +161,7 @@ int copyTree(const QByteArray &from, const QByteArray &to)
         return ::symlink(target.data(), to.constData()) == 0 ? 0 : errno;
     }
     if (S_ISREG(st.st_mode))
-        return copyRegularFile(from, to, st);
+        return FileOperationsPrivate::copyRegularFile(from, to, st);
     if (S_ISFIFO(st.st_mode))
         return ::mkfifo(to.constData(), st.st_mode & 07777) == 0 ? 0 : errno;
     if (!S_ISDIR(st.st_mode))
@@ -263,6 +176,7 @@ int copyTree(const QByteArray &from, const QByteArray &to)
         if (const int error = copyTree(from + '/' + name, to + '/' + name))
             return error;
     }
+    FileOperationsPrivate::copyFolderAttributes(from, to);
     // Permissions last, so that a read-only source folder can still be filled.
     ::chmod(to.constData(), st.st_mode & 07777);
 #ifdef Q_OS_DARWIN
@@ -282,6 +196,8 @@ int removeTree(const QByteArray &path, bool ownCopy = false)
     struct stat st;
     if (!lstatPath(path, st))
         return errno;
+    if (ownCopy)
+        FileOperationsPrivate::unlockCopy(path);
     if (!S_ISDIR(st.st_mode))
         return ::unlink(path.constData()) == 0 ? 0 : errno;
     if (ownCopy && (st.st_mode & S_IRWXU) != S_IRWXU)
@@ -301,13 +217,18 @@ int removeTree(const QByteArray &path, bool ownCopy = false)
     return firstError;
 }
 
-// 0 when every folder of the tree can be listed and emptied by us, or the errno of the first
-// that cannot. A file needs nothing of its own: removing it changes only its folder.
-int checkRemovable(const QByteArray &path)
+// 0 when every item of the tree can be removed by us, or the errno of the first that cannot:
+// a folder we cannot list and empty, or a locked item (EPERM, `locked` set to it). An unlocked
+// file needs nothing of its own: removing it changes only its folder.
+int checkRemovable(const QByteArray &path, QByteArray &locked)
 {
     struct stat st;
     if (!lstatPath(path, st))
         return errno;
+    if (FileOperationsPrivate::isLocked(path, st)) {
+        locked = path;
+        return EPERM;
+    }
     if (!S_ISDIR(st.st_mode))
         return 0;
     if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK | X_OK, AT_EACCESS) != 0)
@@ -316,7 +237,7 @@ int checkRemovable(const QByteArray &path)
     if (const int error = childNames(path, names))
         return error;
     for (const QByteArray &name : names) {
-        if (const int error = checkRemovable(path + '/' + name))
+        if (const int error = checkRemovable(path + '/' + name, locked))
             return error;
     }
     return 0;
@@ -419,7 +340,62 @@ std::optional<QByteArray> copyToTemporary(const QString &from, const QString &to
         note = discardTemporary(temporary);
         return std::nullopt;
     }
+    FileOperationsPrivate::unlockCopy(temporary);
     return temporary;
+}
+
+// On a volume that ignores letter case (and Unicode normalization), the name in `path`'s folder
+// of the item that `path` finds under another spelling; empty when the folder holds the exact
+// name or nothing is found. Inode numbers cannot tell (FUSE gives each spelling its own), so the
+// one name that matches ignoring case, of the same kind and size, is taken; whatever renames
+// on it still never replaces anything.
+QByteArray otherSpelling(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = path.left(slash), name = path.mid(slash + 1);
+    std::vector<QByteArray> names;
+    struct stat item, st;
+    if (slash <= 0 || !lstatPath(path, item) || childNames(folder, names) != 0 ||
+        std::find(names.begin(), names.end(), name) != names.end())
+        return {};
+    const QString wanted = QFile::decodeName(name).normalized(QString::NormalizationForm_C);
+    QByteArray found;
+    for (const QByteArray &entry : names) {
+        if (QFile::decodeName(entry).normalized(QString::NormalizationForm_C).compare(wanted, Qt::CaseInsensitive))
+            continue;
+        if (!found.isEmpty() || !lstatPath(folder + '/' + entry, st) ||
+            (st.st_mode & S_IFMT) != (item.st_mode & S_IFMT) || st.st_size != item.st_size)
+            return {};
+        found = entry;
+    }
+    return found;
+}
+
+// Gives the item found at `path` under another spelling the exact one, by way of a hidden name:
+// a volume that ignores case may take a direct rename for a rename onto itself, and do nothing.
+int respell(const QByteArray &path)
+{
+    const QByteArray spelled = otherSpelling(path);
+    if (spelled.isEmpty())
+        return EEXIST;
+    const QByteArray current = path.left(path.lastIndexOf('/') + 1) + spelled;
+    const QByteArray aside = encoded(temporarySibling(QFile::decodeName(path)));
+    if (::rename(current.constData(), aside.constData()) != 0)
+        return errno;
+    if (const int error = renameExclusive(aside, path)) {
+        ::rename(aside.constData(), current.constData());
+        return error;
+    }
+    return 0;
+}
+
+Status lockedFailure(const QByteArray &target, const QByteArray &locked)
+{
+    const QString name = nameOf(QFile::decodeName(target));
+    if (locked == target)
+        return Status::failure(u"“%1” couldn’t be replaced because it’s locked."_s.arg(name));
+    return Status::failure(u"“%1” couldn’t be replaced because “%2” in it is locked."_s.arg(
+        name, QFile::decodeName(locked.mid(target.size() + 1))));
 }
 
 } // namespace
@@ -474,7 +450,12 @@ Status createFolderIn(int folderFd, const QString &path)
 
 Status moveNoReplace(const QString &from, const QString &to)
 {
-    if (const int error = renameExclusive(encoded(from), encoded(to))) {
+    int error = renameExclusive(encoded(from), encoded(to));
+    // Only the letter case changes, on a volume that ignores it: `to` finds the item itself.
+    if (error == EEXIST && QFileInfo(from).path() == QFileInfo(to).path() &&
+        otherSpelling(encoded(to)) == encoded(nameOf(from)))
+        error = respell(encoded(to));
+    if (error) {
         return Status::failure(u"“%1” couldn’t be renamed “%2” because %3."_s.arg(nameOf(from), nameOf(to),
                                                                                  reasonFor(error)));
     }
@@ -494,6 +475,7 @@ Status copyItem(const QString &from, const QString &to)
         note = discardTemporary(*temporary);
         return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
     }
+    FileOperationsPrivate::lockLike(encoded(from), encoded(to));
     return Status::success({});
 }
 
@@ -502,23 +484,26 @@ Status copyReplacing(const QString &from, const QString &to)
     const QByteArray target = encoded(to);
     // Found out before anything is deleted: a replacement that stopped halfway would have lost
     // part of the old folder and still not hold the new one.
-    struct stat st;
-    if (lstatPath(target, st) && S_ISDIR(st.st_mode)) {
-        if (const int error = checkRemovable(target))
-            return failure(to, u"replaced"_s, error);
-    }
+    QByteArray locked;
+    if (const int error = exists(to) ? checkRemovable(target, locked) : 0)
+        return locked.isEmpty() ? failure(to, u"replaced"_s, error) : lockedFailure(target, locked);
     int error = 0;
     QString note;
     const auto temporary = copyToTemporary(from, to, error, note);
     if (!temporary)
         return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
     error = renameExclusive(*temporary, target);
-    if (error == EEXIST)
-        return swapIntoPlace(*temporary, target, from);
-    if (error) {
+    if (error == EEXIST) {
+        const Status swapped = swapIntoPlace(*temporary, target, from);
+        if (!swapped)
+            return swapped;
+        // An item that differed only in case kept its spelling through the swap: the copy's wins.
+        respell(target);
+    } else if (error) {
         note = discardTemporary(*temporary);
         return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
     }
+    FileOperationsPrivate::lockLike(encoded(from), target);
     return Status::success({});
 }
 
@@ -541,8 +526,12 @@ bool isSameOrInside(const QString &path, const QString &folder)
 
 bool liesWithinItem(const QString &path, const QString &item)
 {
+    // FUSE gives each spelling its own inode number: the item is asked by the name on disk.
+    QByteArray itemBytes = encoded(item);
+    if (const QByteArray spelled = otherSpelling(itemBytes); !spelled.isEmpty())
+        itemBytes = itemBytes.left(itemBytes.lastIndexOf('/') + 1) + spelled;
     struct stat target, st;
-    if (!lstatPath(encoded(item), target) || !lstatPath(encoded(path), st))
+    if (!lstatPath(itemBytes, target) || !lstatPath(encoded(path), st))
         return false;
     const auto isTarget = [&](const struct stat &other) {
         return other.st_dev == target.st_dev && other.st_ino == target.st_ino;

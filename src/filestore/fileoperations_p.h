@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+struct stat;
+
 // errno-level pieces of FileOperations shared with the trash.
 namespace FileOperationsPrivate {
 
@@ -11,5 +13,20 @@ int renameExclusive(const QByteArray &from, const QByteArray &to);
 
 // The end of a sentence "... because REASON." for an errno.
 QString reasonFor(int error);
+
+// Locked (macOS: chflags uchg/schg/uappnd/sappnd; Linux: chattr +i/+a): the item cannot be
+// renamed or removed. Links are not followed.
+bool isLocked(const QByteArray &path, const struct stat &st);
+// Takes the lock flags off a copy of ours (a clone carries them), so it can be renamed into
+// place or removed; lockLike() puts the source's back once the copy is in place.
+void unlockCopy(const QByteArray &path);
+void lockLike(const QByteArray &source, const QByteArray &copy);
+// Copies what a clone would keep beyond the bytes: extended attributes (Finder tags among
+// them on macOS; the user.* ones on Linux). Best effort: a volume without them gets none.
+void copyExtendedAttributes(int from, int to);
+void copyFolderAttributes(const QByteArray &from, const QByteArray &to);
+
+// Copies a regular file to `to`, which must not exist; 0 or an errno. `source` is its lstat.
+int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source);
 
 } // namespace FileOperationsPrivate

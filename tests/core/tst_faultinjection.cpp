@@ -5,6 +5,7 @@
 // The tmpfs cases need root: main() moves the process into a private mount namespace first, so
 // the mounts are invisible to the rest of the machine and vanish with the process.
 #include "filestore/filesstate.h"
+#include "filestore/listing.h"
 #include "filestore/trash.h"
 #include "support/recordingservices.h"
 #include "support/tempfolder.h"
@@ -12,7 +13,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTest>
 
 #ifdef Q_OS_LINUX
@@ -49,6 +53,68 @@ QByteArray bytesOf(const QString &path)
 
 constexpr uid_t nobody = 65534;
 
+// A case-insensitive volume at `mountPoint` while the object lives: on Linux an exFAT image
+// through FUSE (root, in the private mount namespace); on macOS the temporary folder itself,
+// when its volume ignores case as APFS does by default. `refusal` says why there is none.
+struct CaseInsensitiveVolume
+{
+    QString refusal;
+    QString device;
+    QString mountPoint;
+
+    static QString run(const QString &tool, const QStringList &arguments, QString *output = nullptr)
+    {
+        const QString path = QStandardPaths::findExecutable(tool, {u"/usr/sbin"_s, u"/sbin"_s, u"/usr/bin"_s});
+        if (path.isEmpty())
+            return tool + u" is missing (Debian: exfat-fuse, exfatprogs)"_s;
+        QProcess process;
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(path, arguments);
+        // The FUSE daemon keeps our pipes: the tool's end is what counts.
+        if (!process.waitForFinished(30'000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0)
+            return tool + u" failed: "_s + QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+        if (output)
+            *output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        return {};
+    }
+
+    CaseInsensitiveVolume(const QString &image, const QString &folder) : mountPoint(folder)
+    {
+#if defined(Q_OS_LINUX)
+        if (!g_mountRefusal.isEmpty()) {
+            refusal = g_mountRefusal;
+            return;
+        }
+        QFile file(image);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(8 << 20)) {
+            refusal = file.errorString();
+            return;
+        }
+        file.close();
+        // Run as root, the FUSE driver wants a block device: the image goes through a loop device.
+        if ((refusal = run(u"mkfs.exfat"_s, {image})).isEmpty() &&
+            (refusal = run(u"losetup"_s, {u"--find"_s, u"--show"_s, image}, &device)).isEmpty())
+            refusal = run(u"mount.exfat-fuse"_s, {device, folder});
+#else
+        Q_UNUSED(image);
+        QFile probe(folder + u"/probe"_s);
+        if (!probe.open(QIODevice::WriteOnly) || !QFile::exists(folder + u"/PROBE"_s))
+            refusal = u"the temporary folder's volume tells letter case apart"_s;
+        probe.remove();
+#endif
+    }
+    ~CaseInsensitiveVolume()
+    {
+#ifdef Q_OS_LINUX
+        if (::umount2(bytesOf(mountPoint).constData(), 0) != 0)
+            ::umount2(bytesOf(mountPoint).constData(), MNT_DETACH);
+        if (!device.isEmpty())
+            run(u"losetup"_s, {u"--detach"_s, device});
+#endif
+    }
+};
+
 } // namespace
 
 class TestFaultInjection : public QObject
@@ -68,7 +134,8 @@ class TestFaultInjection : public QObject
         const QUrl rootUrl = QUrl::fromLocalFile(root.isEmpty() ? path(u"storage"_s) : root);
         auto state = std::make_unique<FilesState>(
             [rootUrl]() -> std::optional<QUrl> { return rootUrl; },
-            FilesState::Services{m_workspace, std::make_shared<RecordingPasteboard>(), makeDefaultTrash()});
+            FilesState::Services{m_workspace, std::make_shared<RecordingPasteboard>(),
+                                  std::make_shared<FreedesktopTrash>()});
         state->setCurrentDirectory(QUrl::fromLocalFile(folder));
         return state;
     }
@@ -201,6 +268,80 @@ private slots:
                      source, failed));
         QCOMPARE_TREE(storage, treeOf(path(u"storage"_s)));
         QCOMPARE_TREE(host, treeOf(path(u"host"_s)));
+    }
+
+    // On a volume that ignores letter case, a copy in over a name that differs only in case
+    // replaces the item, file or folder alike, and the result takes the copy's spelling; a
+    // rename changes the case; new names skip names taken in other case; a folder is never
+    // replaced by an item inside it, however the name is spelled.
+    // `before` and `after`: the volume's items, "path=content" a file, "path/" a folder.
+    void caseInsensitiveVolume_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("copy in a file") << u"copy in host/readme.txt"_s << QStringList{u"README.txt=old"_s}
+                                        << QStringList{u"readme.txt=new"_s} << QString();
+        QTest::newRow("copy in a folder")
+            << u"copy in host/docs"_s << QStringList{u"Docs/"_s, u"Docs/old.txt=old"_s}
+            << QStringList{u"docs/"_s, u"docs/new.txt=new"_s} << QString();
+        const QStringList nested{u"Photos/"_s, u"Photos/photos/"_s, u"Photos/photos/deep.jpg=deep"_s,
+                                 u"Photos/sibling.jpg=sibling"_s};
+        QTest::newRow("copy in a folder onto the folder holding it")
+            << u"copy in mnt/Photos/photos"_s << nested << nested
+            << u"photos: An item can’t replace the folder that contains it."_s;
+        QTest::newRow("rename changing case only")
+            << u"rename"_s << QStringList{u"notes.txt=n"_s} << QStringList{u"Notes.txt=n"_s} << QString();
+        QTest::newRow("duplicate") << u"duplicate"_s << QStringList{u"a.txt=a"_s, u"A Copy.txt=b"_s}
+                                   << QStringList{u"A Copy.txt=b"_s, u"a copy 2.txt=a"_s, u"a.txt=a"_s} << QString();
+        QTest::newRow("new folder") << u"new folder"_s << QStringList{u"Untitled Folder/"_s}
+                                    << QStringList{u"Untitled Folder/"_s, u"untitled folder 2/"_s} << QString();
+    }
+
+    void caseInsensitiveVolume()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        QFETCH(QString, message);
+        const CaseInsensitiveVolume volume(path(u"exfat.img"_s), path(u"mnt"_s));
+        if (!volume.refusal.isEmpty())
+            QSKIP(qPrintable(u"no case-insensitive volume: "_s + volume.refusal));
+        const QString mnt = volume.mountPoint;
+        const auto items = [&] {
+            QStringList found;
+            const Tree tree = treeOf(mnt);
+            for (const auto &[name, description] : tree.asKeyValueRange())
+                found << QString::fromUtf8(name) +
+                             (description.startsWith("folder") ? u"/"_s : u"="_s + m_dir->read(u"mnt/"_s + name));
+            found.sort();
+            return found;
+        };
+        for (const QString &item : before) {
+            QVERIFY(item.endsWith(u'/') ? m_dir->createDir(u"mnt/"_s + item)
+                                        : m_dir->createFile(u"mnt/"_s + item.section(u'=', 0, 0),
+                                                            item.section(u'=', 1).toUtf8()));
+        }
+        QVERIFY(m_dir->createFile(u"host/readme.txt"_s, "new") && m_dir->createFile(u"host/docs/new.txt"_s, "new"));
+        auto state = stateIn(mnt, mnt);
+        QVERIFY(waitForReload(*state));
+        if (operation.startsWith(u"copy in "_s))
+            state->copyItemsIn({url(operation.mid(8))});
+        else if (operation == u"rename"_s)
+            state->rename(QUrl::fromLocalFile(mnt + u"/notes.txt"_s), u"Notes.txt"_s);
+        else if (operation == u"duplicate"_s)
+            state->duplicate({QUrl::fromLocalFile(mnt + u"/a.txt"_s)});
+        else
+            state->newFolder();
+        QVERIFY(waitForReload(*state));
+        QCOMPARE(state->errorMessage().value_or(QString()), message);
+        QCOMPARE(items(), after);
+        QStringList listed;
+        for (const FileEntry &entry : listDirectory(mnt))
+            listed << entry.name() + (entry.isDirectory() ? u"/"_s : u"="_s + m_dir->read(u"mnt/"_s + entry.name()));
+        listed.sort();
+        QCOMPARE(listed, after.filter(QRegularExpression(u"^[^/]*(/|=.*)$"_s)));
     }
 
     // Names a shell or a URL would trip over go through every operation unchanged.

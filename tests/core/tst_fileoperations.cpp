@@ -6,12 +6,76 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimeZone>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#ifdef Q_OS_LINUX
+#include <linux/fs.h>
+#endif
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Locks or unlocks an item as the Finder's Locked does (on Linux: the immutable attribute, which
+// needs root and a file system that has it). Empty, or why it cannot be done here.
+QString setLocked(const QString &path, bool locked)
+{
+    const QByteArray bytes = QFile::encodeName(path);
+#if defined(Q_OS_DARWIN)
+    struct stat st;
+    if (::lstat(bytes.constData(), &st) == 0 &&
+        ::lchflags(bytes.constData(), locked ? st.st_flags | UF_IMMUTABLE : st.st_flags & ~UF_IMMUTABLE) == 0)
+        return {};
+#elif defined(Q_OS_LINUX)
+    const int fd = ::open(bytes.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int attributes = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &attributes) == 0;
+    attributes = locked ? attributes | FS_IMMUTABLE_FL : attributes & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &attributes) == 0;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (done)
+        return {};
+    errno = error;
+#endif
+    return u"no lock flag here: "_s + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// An extended attribute of an item (links not followed); none when it has none.
+std::optional<QByteArray> attribute(const QString &path, const char *name)
+{
+    QByteArray value(256, '\0');
+#ifdef Q_OS_DARWIN
+    const ssize_t n = ::getxattr(QFile::encodeName(path).constData(), name, value.data(), 256, 0, XATTR_NOFOLLOW);
+#else
+    const ssize_t n = ::lgetxattr(QFile::encodeName(path).constData(), name, value.data(), 256);
+#endif
+    return n < 0 ? std::nullopt : std::optional(value.left(n));
+}
+
+bool setAttribute(const QString &path, const char *name, const QByteArray &value)
+{
+#ifdef Q_OS_DARWIN
+    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0,
+                      XATTR_NOFOLLOW) == 0;
+#else
+    return ::lsetxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0;
+#endif
+}
+
+} // namespace
 
 class TestFileOperations : public QObject
 {
@@ -57,9 +121,11 @@ private slots:
         QVERIFY(dir.createSymlink(u".."_s, u"src/sub/loop"_s));
         QVERIFY(dir.createSymlink(u"missing"_s, u"src/dangling"_s));
         QCOMPARE(::mkfifo(QFile::encodeName(dir.path(u"src/fifo"_s)).constData(), 0600), 0);
+#ifndef Q_OS_DARWIN // APFS refuses a name that is not UTF-8 (EILSEQ)
         QCOMPARE(::mkdir(QByteArray(QFile::encodeName(dir.path(u"src/sub"_s)) + "/caf\xE9 \xFF").constData(),
                          0755),
                  0);
+#endif
         const Tree outside = treeOf(dir.path(u"outside"_s));
 
         QVERIFY(FileOperations::copyItem(dir.path(u"src"_s), dir.path(u"dst"_s)));
@@ -105,6 +171,81 @@ private slots:
         QCOMPARE(copied.ok(), !sourceFails);
         QCOMPARE_TREE(sourceFails ? before : subtree(treeOf(dir.path()), "host"),
                       treeOf(dir.path(u"store"_s)));
+    }
+
+    // Extended attributes (Finder tags on macOS) go with a copy of a file and of a folder.
+    void copyKeepsExtendedAttributes()
+    {
+        TempFolder dir;
+        QVERIFY(dir.createFile(u"src/tagged.txt"_s, "x"));
+#ifdef Q_OS_DARWIN
+        const char *name = "com.apple.metadata:_kMDItemUserTags";
+#else
+        const char *name = "user.lanthorn.tags";
+#endif
+        for (const QString &item : {u"src"_s, u"src/tagged.txt"_s}) {
+            if (!setAttribute(dir.path(item), name, item.toUtf8()))
+                QSKIP(qPrintable(u"no extended attributes here: "_s + QString::fromLocal8Bit(std::strerror(errno))));
+        }
+        QVERIFY(FileOperations::copyItem(dir.path(u"src"_s), dir.path(u"dst"_s)));
+        QCOMPARE(attribute(dir.path(u"dst"_s), name), QByteArray("src"));
+        QCOMPARE(attribute(dir.path(u"dst/tagged.txt"_s), name), QByteArray("src/tagged.txt"));
+    }
+
+    // A locked item (the Finder's Locked) copies, and its copy is locked too once in place (on
+    // macOS; on Linux only root may set the attribute, and copies come unlocked). A replace
+    // that would meet a locked item changes nothing and names it.
+    void lockedItems_data()
+    {
+        QTest::addColumn<QString>("locked");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("message"); // of a replace; empty: a copy that succeeds
+        QTest::newRow("duplicate a locked file") << u"src/a.txt"_s << u"src/a.txt"_s << u"src/a copy.txt"_s << QString();
+        QTest::newRow("copy a locked folder") << u"src/Folder"_s << u"src/Folder"_s << u"dst/Folder"_s << QString();
+        QTest::newRow("replace a locked file")
+            << u"store/note.txt"_s << u"src/a.txt"_s << u"store/note.txt"_s
+            << u"“note.txt” couldn’t be replaced because it’s locked."_s;
+        QTest::newRow("replace a folder holding a locked item")
+            << u"store/Album/sub/keep.jpg"_s << u"src/Folder"_s << u"store/Album"_s
+            << u"“Album” couldn’t be replaced because “sub/keep.jpg” in it is locked."_s;
+    }
+
+    void lockedItems()
+    {
+        QFETCH(QString, locked);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, message);
+        TempFolder dir;
+        for (const QString &file : {u"src/a.txt"_s, u"src/Folder/inner.txt"_s, u"store/note.txt"_s,
+                                    u"store/Album/pic.jpg"_s, u"store/Album/sub/keep.jpg"_s})
+            QVERIFY(dir.createFile(file, file.toUtf8()));
+        QVERIFY(dir.createDir(u"dst"_s));
+        if (const QString refusal = setLocked(dir.path(locked), true); !refusal.isEmpty())
+            QSKIP(qPrintable(refusal));
+        const auto unlock = qScopeGuard([&] {
+            setLocked(dir.path(locked), false);
+            setLocked(dir.path(to), false);
+        });
+        const Tree before = treeOf(dir.path());
+        if (!message.isEmpty()) {
+            QCOMPARE(FileOperations::copyReplacing(dir.path(from), dir.path(to)).error(), message);
+            QCOMPARE_TREE(before, treeOf(dir.path()));
+            return;
+        }
+        const Status status = FileOperations::copyItem(dir.path(from), dir.path(to));
+        QVERIFY2(status, qPrintable(status.error()));
+        Tree expected = before;
+        const Tree copied = subtree(before, from.toUtf8());
+        for (const auto &[path, description] : copied.asKeyValueRange())
+            expected.insert(to.toUtf8() + '/' + path, description);
+        expected.insert(to.toUtf8(), before.value(from.toUtf8()));
+        QCOMPARE_TREE(expected, treeOf(dir.path())); // and no hidden temporary
+#ifdef Q_OS_DARWIN
+        struct stat st;
+        QVERIFY(::lstat(QFile::encodeName(dir.path(to)).constData(), &st) == 0 && (st.st_flags & UF_IMMUTABLE));
+#endif
     }
 
     // QDir::removeRecursively would empty the folder a link points to.

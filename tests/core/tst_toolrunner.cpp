@@ -82,8 +82,8 @@ class TestToolRunner : public QObject
     {
         QStringList arguments;
         for (const QByteArray &argument : readFile(argvPath()).split('\0'))
-            arguments.append(QString::fromUtf8(argument));
-        arguments.removeLast(); // after the last terminator
+            arguments.append(QString::fromUtf8(argument).normalized(QString::NormalizationForm_C));
+        arguments.removeLast(); // after the last terminator; macOS hands a tool decomposed names
         return arguments;
     }
 

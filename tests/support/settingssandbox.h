@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 // Keeps a test's preferences in a folder of its own, removed afterwards; clear() before each case.
+// In an INI file: on macOS setPath() cannot move the native format out of ~/Library/Preferences.
 class SettingsSandbox
 {
 public:
@@ -12,8 +13,8 @@ public:
     {
         QCoreApplication::setOrganizationName(QStringLiteral("LanthornTests"));
         QCoreApplication::setApplicationName(QString::fromLatin1(name));
-        for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
-            QSettings::setPath(format, QSettings::UserScope, m_dir.path());
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
     }
     bool isValid() const { return m_dir.isValid(); }
     void clear() const

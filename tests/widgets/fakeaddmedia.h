@@ -48,7 +48,9 @@ public:
         if (log.open(QIODevice::ReadOnly))
             for (const QByteArray &line : log.readAll().split('\n'))
                 if (!line.isEmpty())
-                    result.append(QString::fromUtf8(line).split(QLatin1Char('\t')));
+                    result.append(QString::fromUtf8(line) // macOS hands a tool decomposed names
+                                      .normalized(QString::NormalizationForm_C)
+                                      .split(QLatin1Char('\t')));
         return result;
     }
 
