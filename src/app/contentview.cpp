@@ -1,6 +1,7 @@
 #include "contentview.h"
 
 #include "devicelistpoller.h"
+#include "filestore/plaintext.h"
 #include "screens/contentunavailableview.h"
 #include "screens/messagealert.h"
 #include "screens/simulatordetailview.h"
@@ -11,6 +12,8 @@
 #include <QListView>
 #include <QSplitter>
 #include <QStackedWidget>
+
+using namespace Qt::StringLiterals;
 
 ContentView::ContentView(QWidget *parent) : ContentView(new DeviceListPoller, parent)
 {
@@ -126,5 +129,8 @@ void ContentView::selectSimulator(const Simulator &simulator)
 void ContentView::showDetail()
 {
     m_detailStack->setCurrentWidget(m_detail ? m_detail : static_cast<QWidget *>(m_placeholder));
-    setWindowTitle(m_selectedSimulator ? m_selectedSimulator->name : QStringLiteral("Lanthorn"));
+    // "[*]" in a title stands for the modified mark; doubled, it shows as itself.
+    setWindowTitle(m_selectedSimulator
+                       ? PlainText::oneLine(m_selectedSimulator->name).replace(u"[*]"_s, u"[*][*]"_s)
+                       : QStringLiteral("Lanthorn"));
 }
