@@ -22,7 +22,8 @@ QVariant SimulatorListModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         return PlainText::toolTip(PlainText::oneLine(simulator.udid));
     case Qt::AccessibleTextRole:
-        return tr("%1, %2, %3").arg(PlainText::oneLine(simulator.name), PlainText::oneLine(simulator.runtime), state);
+        return tr("%1, %2, %3")
+            .arg(PlainText::oneLine(simulator.name), PlainText::oneLine(simulator.runtime), state);
     case Qt::AccessibleDescriptionRole:
         return tr("%1, %2").arg(PlainText::oneLine(simulator.runtime), state);
     case SimulatorRole:

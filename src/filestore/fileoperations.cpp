@@ -408,8 +408,8 @@ Status swapIntoPlace(const QByteArray &replacement, const QByteArray &existing, 
     if (const auto copy = putBack(old, existing))
         return withNote(failure(to, u"replaced"_s, removal), discardTemporary(*copy));
     return Status::failure(u"“%1” was replaced, but some of its old contents couldn’t be removed because %2. "
-                           u"They were left in the hidden folder “%3”."_s.arg(nameOf(to), reasonFor(removal),
-                                                                              PlainText::oneLine(QFile::decodeName(old))));
+                           u"They were left in the hidden folder “%3”."_s.arg(
+                               nameOf(to), reasonFor(removal), PlainText::oneLine(QFile::decodeName(old))));
 }
 
 // Copies into a hidden temporary beside `to`; none and a cleaned-up folder on failure, with

@@ -392,7 +392,9 @@ void FilesState::copyItemsIn(const QList<QUrl> &sources)
     for (const QUrl &source : sources) {
         const QString path = localPath(source);
         const QString name = source.isLocalFile() ? nameOf(path) : source.fileName();
-        const auto fail = [&](const QString &description) { setErrorMessage(PlainText::oneLine(name) + u": "_s + description); };
+        const auto fail = [&](const QString &description) {
+            setErrorMessage(PlainText::oneLine(name) + u": "_s + description);
+        };
         if (!source.isLocalFile() || name.isEmpty()) {
             fail(u"Only files on this computer can be copied in."_s);
             continue;

@@ -499,7 +499,7 @@ void FileColumnView::Coordinator::openColumn(const QUrl &folder)
     auto *view = new BrowserColumn(folder);
     // Screen readers name each column after its folder.
     view->setAccessibleName(folder == m_parent.rootURL ? QObject::tr("Files")
-                                                           : PlainText::oneLine(folder.fileName()));
+                                                       : PlainText::oneLine(folder.fileName()));
     view->setItemDelegate(m_cell);
     view->model->setEntries(children(folder));
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,

@@ -298,8 +298,8 @@ void PhotosView::applyList()
         const QUrl &url = m_state.addedFiles.at(i);
         auto *item = new QListWidgetItem(icon, PlainText::oneLine(rowText(url)), m_fileList);
         item->setData(Qt::UserRole, url);
-        item->setToolTip(
-            PlainText::toolTip(PlainText::oneLine(url.isLocalFile() ? url.toLocalFile() : url.toDisplayString())));
+        item->setToolTip(PlainText::toolTip(
+            PlainText::oneLine(url.isLocalFile() ? url.toLocalFile() : url.toDisplayString())));
     }
     m_listedFiles = m_state.addedFiles;
 }

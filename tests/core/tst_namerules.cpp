@@ -91,8 +91,8 @@ private slots:
         QTest::newRow("combining mark") << u"e\u0301e\u0308"_s << QString();
         QTest::newRow("emoji family and heart") << u"👨\u200D👩\u200D👧 ❤\uFE0F"_s << QString();
         QTest::newRow("Persian non-joiner") << u"می\u200Cخواهم"_s << QString();
-        QTest::newRow("flag of England") << u"🏴\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F"_s
-                                         << QString();
+        QTest::newRow("flag of England")
+            << u"🏴\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F"_s << QString();
         QTest::newRow("spaces of all widths") << u"a\u00A0b\u3000c"_s << QString();
         QTest::newRow("newline spoofing a second line")
             << u"Safari\ncom.apple.mobilesafari"_s << u"Safari\u240Acom.apple.mobilesafari"_s;
@@ -103,8 +103,8 @@ private slots:
             << u"\u2066a\u2067\u2068\u2069\u200E\u200F\u061C\u202A"_s
             << u"<U+2066>a<U+2067><U+2068><U+2069><U+200E><U+200F><U+061C><U+202A>"_s;
         QTest::newRow("line and paragraph separators") << u"a\u2028b\u2029"_s << u"a<U+2028>b<U+2029>"_s;
-        QTest::newRow("joiners hidden inside Latin")
-            << u"Saf\u200Dari\u200C\u200B\uFEFF\u00AD"_s << u"Saf<U+200D>ari<U+200C><U+200B><U+FEFF><U+00AD>"_s;
+        QTest::newRow("joiners hidden inside Latin") << u"Saf\u200Dari\u200C\u200B\uFEFF\u00AD"_s
+                                                     << u"Saf<U+200D>ari<U+200C><U+200B><U+FEFF><U+00AD>"_s;
         QTest::newRow("joiner at either end") << u"\u200D😀\u200D"_s << u"<U+200D>😀<U+200D>"_s;
         QTest::newRow("joiner beside a hidden one") << u"é\u200D\u202Eé"_s << u"é<U+200D><U+202E>é"_s;
         QTest::newRow("tags without a flag") << u"a\U000E0041"_s << u"a<U+E0041>"_s;

@@ -247,26 +247,29 @@ private slots:
         const QString identifier = u"com.example.<font color=red>x"_s;
         const QStringList files = {u"<img src=x.png>"_s, u"a\nb"_s, u"\u2067gnp.exe"_s};
         const QString containers = u"Library/Developer/CoreSimulator/Devices/A-1/data/Containers/"_s;
-        const auto plist = [](const char *key, const QString &value, const QByteArray &more = {}) -> QByteArray {
-            return "<plist><dict><key>" + QByteArray(key) + "</key><string>" + value.toHtmlEscaped().toUtf8() +
-                   "</string>" + more + "</dict></plist>";
+        const auto plist = [](const char *key, const QString &value,
+                              const QByteArray &more = {}) -> QByteArray {
+            return "<plist><dict><key>" + QByteArray(key) + "</key><string>" +
+                   value.toHtmlEscaped().toUtf8() + "</string>" + more + "</dict></plist>";
         };
         const QString storage = containers + u"Shared/AppGroup/G/"_s;
-        QVERIFY(home.createFile(storage + u".com.apple.mobile_container_manager.metadata.plist"_s,
-                                plist("MCMMetadataIdentifier", u"group.com.apple.FileProvider.LocalStorage"_s)));
+        QVERIFY(
+            home.createFile(storage + u".com.apple.mobile_container_manager.metadata.plist"_s,
+                            plist("MCMMetadataIdentifier", u"group.com.apple.FileProvider.LocalStorage"_s)));
         for (const QString &file : files)
             QVERIFY(home.createFile(storage + u"File Provider Storage/"_s + file));
-        QVERIFY(home.createFile(containers + u"Bundle/Application/B/X.app/Info.plist"_s,
-                                plist("CFBundleIdentifier", identifier,
-                                      "<key>CFBundleDisplayName</key><string>" + name.toHtmlEscaped().toUtf8() +
-                                          "</string>")));
+        QVERIFY(home.createFile(
+            containers + u"Bundle/Application/B/X.app/Info.plist"_s,
+            plist("CFBundleIdentifier", identifier,
+                  "<key>CFBundleDisplayName</key><string>" + name.toHtmlEscaped().toUtf8() + "</string>")));
         const QString data = containers + u"Data/Application/D\n<i>x\u202E/"_s; // shown in the path bar
         QVERIFY(home.createFile(data + files.first(), "d") &&
                 home.createFile(data + u".com.apple.mobile_container_manager.metadata.plist"_s,
                                 plist("MCMMetadataIdentifier", identifier)));
         Devices devices;
         const Simulator device{u"A-1"_s, name, u"<i>iOS</i>\u2028 17.5"_s, false};
-        devices.set(Listing::success({device, Simulator{u"<img src=x.png>"_s, u"Other"_s, u"iOS 17.5"_s, false}}));
+        devices.set(
+            Listing::success({device, Simulator{u"<img src=x.png>"_s, u"Other"_s, u"iOS 17.5"_s, false}}));
         ContentView window(devices.poller());
         window.resize(1100, 700);
         window.show();
@@ -294,10 +297,12 @@ private slots:
         QCOMPARE(detail->appsView()->appList()->model()->index(0, 0).data().toString(),
                  PlainText::oneLine(name) + u'\n' + identifier);
         QCOMPARE(walk(), QStringList());
-        for (const QString &text : files + QStringList{name, identifier, u"<img src=x.png>"_s, device.runtime})
-            QVERIFY2(std::any_of(seen.begin(), seen.end(),
-                                 [&](const QString &shown) { return shown.contains(PlainText::oneLine(text)); }),
-                     qPrintable(text));
+        for (const QString &text :
+             files + QStringList{name, identifier, u"<img src=x.png>"_s, device.runtime})
+            QVERIFY2(
+                std::any_of(seen.begin(), seen.end(),
+                            [&](const QString &shown) { return shown.contains(PlainText::oneLine(text)); }),
+                qPrintable(text));
     }
 
     // A failing listing alerts with "Error" and the message as plain text; the old list stays;
