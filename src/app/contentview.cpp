@@ -2,6 +2,7 @@
 
 #include "devicelistpoller.h"
 #include "menubar.h"
+#include "filestore/plaintext.h"
 #include "screens/contentunavailableview.h"
 #include "screens/messagealert.h"
 #include "screens/simulatordetailview.h"
@@ -12,6 +13,8 @@
 #include <QListView>
 #include <QSplitter>
 #include <QStackedWidget>
+
+using namespace Qt::StringLiterals;
 
 ContentView::ContentView(QWidget *parent) : ContentView(new DeviceListPoller, parent)
 {
@@ -128,5 +131,8 @@ void ContentView::selectSimulator(const Simulator &simulator)
 void ContentView::showDetail()
 {
     m_detailStack->setCurrentWidget(m_detail ? m_detail : static_cast<QWidget *>(m_placeholder));
-    setWindowTitle(m_selectedSimulator ? m_selectedSimulator->name : QStringLiteral("Lanthorn"));
+    // "[*]" in a title stands for the modified mark; doubled, it shows as itself.
+    setWindowTitle(m_selectedSimulator
+                       ? PlainText::oneLine(m_selectedSimulator->name).replace(u"[*]"_s, u"[*][*]"_s)
+                       : QStringLiteral("Lanthorn"));
 }

@@ -1,5 +1,7 @@
 #include "simulatorlistmodel.h"
 
+#include "filestore/plaintext.h"
+
 #include <QApplication>
 #include <QPainter>
 
@@ -16,17 +18,18 @@ QVariant SimulatorListModel::data(const QModelIndex &index, int role) const
     const QString state = simulator.isBooted ? tr("Booted") : tr("Shutdown");
     switch (role) {
     case Qt::DisplayRole:
-        return simulator.name;
+        return PlainText::oneLine(simulator.name);
     case Qt::ToolTipRole:
-        return simulator.udid;
+        return PlainText::toolTip(PlainText::oneLine(simulator.udid));
     case Qt::AccessibleTextRole:
-        return tr("%1, %2, %3").arg(simulator.name, simulator.runtime, state);
+        return tr("%1, %2, %3")
+            .arg(PlainText::oneLine(simulator.name), PlainText::oneLine(simulator.runtime), state);
     case Qt::AccessibleDescriptionRole:
-        return tr("%1, %2").arg(simulator.runtime, state);
+        return tr("%1, %2").arg(PlainText::oneLine(simulator.runtime), state);
     case SimulatorRole:
         return QVariant::fromValue(simulator);
     case RuntimeRole:
-        return simulator.runtime;
+        return PlainText::oneLine(simulator.runtime);
     case BootedRole:
         return simulator.isBooted;
     default:

@@ -1,5 +1,6 @@
 #include "fileoperations.h"
 #include "fileoperations_p.h"
+#include "plaintext.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,9 +24,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// As messages show it.
 QString nameOf(const QString &path)
 {
-    return QFileInfo(path).fileName();
+    return PlainText::oneLine(QFileInfo(path).fileName());
 }
 
 QString reasonFor(int error)
@@ -250,7 +252,8 @@ QString discardTemporary(const QByteArray &temporary)
     struct stat st;
     if (removeTree(temporary, true) == 0 || !lstatPath(temporary, st))
         return {};
-    return u" Part of the copy was left in the hidden folder “%1”."_s.arg(QFile::decodeName(temporary));
+    return u" Part of the copy was left in the hidden folder “%1”."_s.arg(
+        PlainText::oneLine(QFile::decodeName(temporary)));
 }
 
 Status withNote(const Status &status, const QString &note)
@@ -326,8 +329,8 @@ Status swapIntoPlace(const QByteArray &replacement, const QByteArray &existing, 
     if (const auto copy = putBack(old, existing))
         return withNote(failure(to, u"replaced"_s, removal), discardTemporary(*copy));
     return Status::failure(u"“%1” was replaced, but some of its old contents couldn’t be removed because %2. "
-                           u"They were left in the hidden folder “%3”."_s.arg(nameOf(to), reasonFor(removal),
-                                                                              QFile::decodeName(old)));
+                           u"They were left in the hidden folder “%3”."_s.arg(
+                               nameOf(to), reasonFor(removal), PlainText::oneLine(QFile::decodeName(old))));
 }
 
 // Copies into a hidden temporary beside `to`; none and a cleaned-up folder on failure, with

@@ -5,6 +5,7 @@
 #include "listing.h"
 #include "namerules.h"
 #include "simulator/appcatalogue.h"
+#include "plaintext.h"
 #include "simulator/simulator.h"
 #include "simulator/storagelocator.h"
 
@@ -522,7 +523,9 @@ void FilesState::copyItemsIn(const QList<QUrl> &sources)
     for (const QUrl &source : sources) {
         const QString path = localPath(source);
         const QString name = source.isLocalFile() ? nameOf(path) : source.fileName();
-        const auto fail = [&](const QString &description) { setErrorMessage(name + u": "_s + description); };
+        const auto fail = [&](const QString &description) {
+            setErrorMessage(PlainText::oneLine(name) + u": "_s + description);
+        };
         if (!source.isLocalFile() || name.isEmpty()) {
             fail(u"Only files on this computer can be copied in."_s);
             continue;

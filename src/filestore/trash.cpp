@@ -1,6 +1,7 @@
 #include "trash.h"
 
 #include "fileoperations_p.h"
+#include "plaintext.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +26,7 @@ QByteArray encoded(const QString &path)
 Status failure(const QString &path, int error)
 {
     return Status::failure(u"“%1” couldn’t be moved to the Trash because %2."_s.arg(
-        QFileInfo(path).fileName(), FileOperationsPrivate::reasonFor(error)));
+        PlainText::oneLine(QFileInfo(path).fileName()), FileOperationsPrivate::reasonFor(error)));
 }
 
 // Creates the missing folders of `path` with mode 0700; 0 or an errno.
@@ -115,7 +116,7 @@ public:
         if (file.moveToTrash())
             return Status::success({});
         return Status::failure(u"“%1” couldn’t be moved to the Trash because %2."_s.arg(
-            QFileInfo(path).fileName(), file.errorString()));
+            PlainText::oneLine(QFileInfo(path).fileName()), file.errorString()));
     }
 };
 #endif

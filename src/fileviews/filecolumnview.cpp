@@ -2,6 +2,7 @@
 
 #include "filelistmodel.h"
 #include "filestore/listing.h"
+#include "filestore/plaintext.h"
 #include "fileviewhost.h"
 
 #include <QAbstractScrollArea>
@@ -497,7 +498,8 @@ void FileColumnView::Coordinator::openColumn(const QUrl &folder)
 {
     auto *view = new BrowserColumn(folder);
     // Screen readers name each column after its folder.
-    view->setAccessibleName(folder == m_parent.rootURL ? QObject::tr("Files") : folder.fileName());
+    view->setAccessibleName(folder == m_parent.rootURL ? QObject::tr("Files")
+                                                       : PlainText::oneLine(folder.fileName()));
     view->setItemDelegate(m_cell);
     view->model->setEntries(children(folder));
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,

@@ -1,6 +1,7 @@
 #include "fileiconview.h"
 
 #include "filelistmodel.h"
+#include "filestore/plaintext.h"
 #include "fileviewhost.h"
 #include "itemgridaccessible.h"
 #include "selectbasename.h"
@@ -472,7 +473,8 @@ void FileCollectionItem::setIconSize(double iconSize)
 QString FileCollectionItem::shownName(const QModelIndex &index) const
 {
     const auto committed = m_committedNames.constFind(index.data(FileListModel::EntryPathRole).toString());
-    return committed != m_committedNames.constEnd() ? *committed : index.data(Qt::DisplayRole).toString();
+    return committed != m_committedNames.constEnd() ? PlainText::oneLine(*committed)
+                                                    : index.data(Qt::DisplayRole).toString();
 }
 
 void FileCollectionItem::paint(QPainter *painter, const QStyleOptionViewItem &option,

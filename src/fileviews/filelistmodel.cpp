@@ -2,6 +2,7 @@
 
 #include "fileicons.h"
 #include "filestore/displayformat.h"
+#include "filestore/plaintext.h"
 #include "x11dragdata.h"
 
 #include <QDir>
@@ -35,7 +36,7 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     case Qt::AccessibleTextRole:
         switch (index.column()) {
         case NameColumn:
-            return entry.name();
+            return PlainText::oneLine(entry.name()); // the editor gets the real name (EditRole)
         case DateColumn:
             return DisplayFormat::modifiedDate(entry);
         case SizeColumn:
@@ -48,7 +49,8 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     case Qt::DecorationRole:
         return index.column() == NameColumn ? QVariant(FileIcons::icon(entry)) : QVariant();
     case Qt::ToolTipRole:
-        return index.column() == NameColumn ? QVariant(entry.name()) : QVariant();
+        return index.column() == NameColumn ? QVariant(PlainText::toolTip(PlainText::oneLine(entry.name())))
+                                            : QVariant();
     case EntryPathRole:
         return entry.path();
     case IsDirectoryRole:

@@ -3,6 +3,7 @@
 #include "busyindicator.h"
 #include "contentunavailableview.h"
 #include "filesstorageview.h"
+#include "filestore/plaintext.h"
 #include "fileviews/desktopworkspace.h"
 #include "symbols.h"
 
@@ -72,6 +73,7 @@ AppsView::AppsView(const Simulator &simulator, FilesState::Services services, QS
     m_list->setAccessibleName(tr("Apps"));
     m_list->setIconSize(QSize(iconEdge, iconEdge));
     m_list->setUniformItemSizes(true);
+    m_list->setTextElideMode(Qt::ElideMiddle); // an identifier's end tells apps apart
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setMinimumWidth(180);
@@ -197,11 +199,14 @@ void AppsView::applyCatalogue()
     m_syncing = true;
     m_model->clear();
     for (const AppCatalogue::App &app : catalogue.apps) {
-        auto *item = new QStandardItem(app.displayName + u'\n' + app.bundleIdentifier);
+        // Two lines, whatever the name holds: the name, then the identifier that tells apps apart.
+        const QString name = PlainText::oneLine(app.displayName);
+        const QString identifier = PlainText::oneLine(app.bundleIdentifier);
+        auto *item = new QStandardItem(name + u'\n' + identifier);
         const QImage icon = app.iconFiles.isEmpty() ? QImage() : m_icons.value(app.iconFiles.first());
         item->setIcon(icon.isNull() ? Symbols::icon(u"app"_s) : QIcon(QPixmap::fromImage(icon)));
-        item->setData(QString(app.displayName + u", "_s + app.bundleIdentifier), Qt::AccessibleTextRole);
-        item->setData(app.bundleIdentifier, Qt::ToolTipRole);
+        item->setData(QString(name + u", "_s + identifier), Qt::AccessibleTextRole);
+        item->setData(PlainText::toolTip(identifier), Qt::ToolTipRole);
         item->setData(app.bundleIdentifier, keyRole);
         m_model->appendRow(item);
     }
@@ -249,14 +254,14 @@ void AppsView::select(const QString &key)
     m_picker->clear();
     if (key == sharedGroupsKey()) {
         for (const AppCatalogue::Group &group : m_catalogue->sharedGroups)
-            m_picker->addItem(group.identifier, group.path);
+            m_picker->addItem(PlainText::oneLine(group.identifier), group.path);
     } else {
         for (const AppCatalogue::App &app : m_catalogue->apps) {
             if (app.bundleIdentifier != key)
                 continue;
             m_picker->addItem(tr("Data"), app.dataContainer);
             for (const AppCatalogue::Group &group : app.groups)
-                m_picker->addItem(group.identifier, group.path);
+                m_picker->addItem(PlainText::oneLine(group.identifier), group.path);
         }
     }
     const int kept = sameKey ? m_picker->findText(previousChoice) : -1;

@@ -17,9 +17,12 @@ ContentUnavailableView::ContentUnavailableView(const QString &symbolName, const 
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
     titleFont.setBold(true);
     m_title->setFont(titleFont);
+    // Titles and descriptions may carry names and tool messages: never markup.
+    m_title->setTextFormat(Qt::PlainText);
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setWordWrap(true);
 
+    m_description->setTextFormat(Qt::PlainText);
     m_description->setAlignment(Qt::AlignCenter);
     m_description->setWordWrap(true);
     m_description->setForegroundRole(QPalette::PlaceholderText);

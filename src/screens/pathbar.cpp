@@ -1,5 +1,7 @@
 #include "pathbar.h"
 
+#include "filestore/plaintext.h"
+
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QSlider>
@@ -81,10 +83,13 @@ PathBar::PathBar(QWidget *parent)
 
 void PathBar::setPath(const QString &path)
 {
-    if (m_pathButton->text() == path)
+    // Only shown: a click copies the real path, which the screen keeps.
+    const QString shown = PlainText::oneLine(path);
+    if (m_pathButton->text() == shown)
         return;
-    m_pathButton->setText(path);
-    m_pathButton->setAccessibleName(path.isEmpty() ? tr("No folder") : path);
+    m_pathButton->setText(shown);
+    m_pathButton->setShortcut({}); // an "&" in a path is no mnemonic
+    m_pathButton->setAccessibleName(shown.isEmpty() ? tr("No folder") : shown);
     m_pathButton->updateGeometry();
     m_pathButton->update();
 }

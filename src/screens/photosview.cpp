@@ -2,6 +2,7 @@
 
 #include "busyindicator.h"
 #include "contentunavailableview.h"
+#include "filestore/plaintext.h"
 #include "messagealert.h"
 #include "symbols.h"
 
@@ -295,9 +296,10 @@ void PhotosView::applyList()
     const QIcon icon = Symbols::icon(QStringLiteral("checkmark.circle"));
     for (qsizetype i = m_listedFiles.size(); i < m_state.addedFiles.size(); ++i) {
         const QUrl &url = m_state.addedFiles.at(i);
-        auto *item = new QListWidgetItem(icon, rowText(url), m_fileList);
+        auto *item = new QListWidgetItem(icon, PlainText::oneLine(rowText(url)), m_fileList);
         item->setData(Qt::UserRole, url);
-        item->setToolTip(url.isLocalFile() ? url.toLocalFile() : url.toDisplayString());
+        item->setToolTip(PlainText::toolTip(
+            PlainText::oneLine(url.isLocalFile() ? url.toLocalFile() : url.toDisplayString())));
     }
     m_listedFiles = m_state.addedFiles;
 }

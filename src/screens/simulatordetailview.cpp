@@ -2,6 +2,7 @@
 
 #include "appsview.h"
 #include "filesstorageview.h"
+#include "filestore/plaintext.h"
 #include "photosview.h"
 #include "preferences.h"
 #include "segmentedpicker.h"
@@ -54,6 +55,7 @@ QWidget *SimulatorDetailView::createSectionBar()
 
     // Qt has no window subtitle, so it heads the pane instead.
     m_subtitle = new QLabel(m_bar);
+    m_subtitle->setTextFormat(Qt::PlainText);
     m_subtitle->setAlignment(Qt::AlignCenter);
     m_subtitle->setWordWrap(true); // a long UDID must not set the pane's minimum width
     m_subtitle->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -118,9 +120,9 @@ void SimulatorDetailView::setSimulator(const Simulator &simulator)
 QString SimulatorDetailView::subtitle(const Simulator &simulator)
 {
     const QString separator = QStringLiteral(" \u00B7 ");
-    return simulator.runtime + separator +
+    return PlainText::oneLine(simulator.runtime) + separator +
            (simulator.isBooted ? QStringLiteral("Booted") : QStringLiteral("Shutdown")) + separator +
-           simulator.udid;
+           PlainText::oneLine(simulator.udid);
 }
 
 QList<SimulatorDetailView::Section> SimulatorDetailView::allSections()

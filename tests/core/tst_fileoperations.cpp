@@ -86,24 +86,28 @@ private slots:
     {
         QTest::addColumn<bool>("fromFolder");
         QTest::addColumn<bool>("toFolder");
-        QTest::newRow("file onto file") << false << false;
-        QTest::newRow("folder onto empty folder") << true << true;
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown"); // in the message: on one line, nothing hidden
+        QTest::newRow("file onto file") << false << false << u"a"_s << u"a"_s;
+        QTest::newRow("folder onto empty folder") << true << true << u"a\n\u202Ex"_s << u"a\u240A<U+202E>x"_s;
     }
 
     void moveNeverReplaces()
     {
         QFETCH(bool, fromFolder);
         QFETCH(bool, toFolder);
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
         TempFolder dir;
-        QVERIFY(fromFolder ? dir.createDir(u"a"_s) : dir.createFile(u"a"_s, "A"));
+        QVERIFY(fromFolder ? dir.createDir(name) : dir.createFile(name, "A"));
         QVERIFY(toFolder ? dir.createDir(u"b"_s) : dir.createFile(u"b"_s, "B"));
         const Tree before = treeOf(dir.path());
-        const Status moved = FileOperations::moveNoReplace(dir.path(u"a"_s), dir.path(u"b"_s));
-        QVERIFY2(moved.error().startsWith(u"“a” couldn’t be renamed “b” because"_s) &&
+        const Status moved = FileOperations::moveNoReplace(dir.path(name), dir.path(u"b"_s));
+        QVERIFY2(moved.error().startsWith(u"“"_s + shown + u"” couldn’t be renamed “b” because"_s) &&
                      moved.error().contains(u"already exists"_s),
                  qPrintable(moved.error()));
         QCOMPARE_TREE(before, treeOf(dir.path()));
-        QVERIFY(FileOperations::moveNoReplace(dir.path(u"a"_s), dir.path(u"c"_s)));
+        QVERIFY(FileOperations::moveNoReplace(dir.path(name), dir.path(u"c"_s)));
         QCOMPARE(treeOf(dir.path()).keys(), (QList<QByteArray>{"b", "c"}));
     }
 

@@ -1,4 +1,5 @@
 #include "filestore/namerules.h"
+#include "filestore/plaintext.h"
 
 #include <QSet>
 #include <QTest>
@@ -75,6 +76,47 @@ private slots:
         QFETCH(QString, proposed);
         QFETCH(QString, accepted);
         QCOMPARE(NameRules::acceptedNewName(u"old"_s, proposed).value_or(QString()), accepted);
+    }
+
+    // Names from outside as shown: on one line, nothing hidden, nothing reordered; what
+    // legitimately shapes a name (accents, joiners inside emoji and scripts, a flag's tags) stays.
+    void oneLine_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown"); // empty: unchanged
+
+        QTest::newRow("ordinary") << u"Notes 2.txt"_s << QString();
+        QTest::newRow("markup is only text") << u"<b>x</b> &amp;"_s << QString();
+        QTest::newRow("accents, CJK, Arabic") << u"Café 日本 مرحبا"_s << QString();
+        QTest::newRow("combining mark") << u"e\u0301e\u0308"_s << QString();
+        QTest::newRow("emoji family and heart") << u"👨\u200D👩\u200D👧 ❤\uFE0F"_s << QString();
+        QTest::newRow("Persian non-joiner") << u"می\u200Cخواهم"_s << QString();
+        QTest::newRow("flag of England")
+            << u"🏴\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F"_s << QString();
+        QTest::newRow("spaces of all widths") << u"a\u00A0b\u3000c"_s << QString();
+        QTest::newRow("newline spoofing a second line")
+            << u"Safari\ncom.apple.mobilesafari"_s << u"Safari\u240Acom.apple.mobilesafari"_s;
+        QTest::newRow("C0: NUL, tab, CR, ESC") << u"a\u0000\t\r\u001B"_s << u"a\u2400\u2409\u240D\u241B"_s;
+        QTest::newRow("DEL and C1") << u"a\u007F\u0085\u009B"_s << u"a\u2421<U+0085><U+009B>"_s;
+        QTest::newRow("right-to-left override") << u"gpj.\u202Eexe"_s << u"gpj.<U+202E>exe"_s;
+        QTest::newRow("isolates, marks, embedding")
+            << u"\u2066a\u2067\u2068\u2069\u200E\u200F\u061C\u202A"_s
+            << u"<U+2066>a<U+2067><U+2068><U+2069><U+200E><U+200F><U+061C><U+202A>"_s;
+        QTest::newRow("line and paragraph separators") << u"a\u2028b\u2029"_s << u"a<U+2028>b<U+2029>"_s;
+        QTest::newRow("joiners hidden inside Latin") << u"Saf\u200Dari\u200C\u200B\uFEFF\u00AD"_s
+                                                     << u"Saf<U+200D>ari<U+200C><U+200B><U+FEFF><U+00AD>"_s;
+        QTest::newRow("joiner at either end") << u"\u200D😀\u200D"_s << u"<U+200D>😀<U+200D>"_s;
+        QTest::newRow("joiner beside a hidden one") << u"é\u200D\u202Eé"_s << u"é<U+200D><U+202E>é"_s;
+        QTest::newRow("tags without a flag") << u"a\U000E0041"_s << u"a<U+E0041>"_s;
+        QTest::newRow("blank letter") << u"\u3164"_s << u"<U+3164>"_s;
+        QTest::newRow("unpaired surrogate") << QString(QChar(0xD800)) + u'a' << u"\uFFFDa"_s;
+    }
+
+    void oneLine()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        QCOMPARE(PlainText::oneLine(name), shown.isEmpty() ? name : shown);
     }
 };
 

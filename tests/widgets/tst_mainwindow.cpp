@@ -1,8 +1,10 @@
 #include "app/contentview.h"
 #include "app/devicelistpoller.h"
+#include "screens/appsview.h"
 #include "screens/filesstorageview.h"
 #include "screens/messagealert.h"
 #include "screens/simulatordetailview.h"
+#include "support/plaintextcheck.h"
 #include "support/settingssandbox.h"
 #include "support/tempfolder.h"
 
@@ -295,6 +297,74 @@ private slots:
 
         QTest::keySequence(&window, QKeySequence::Close);
         QTRY_VERIFY(!window.isVisible());
+    }
+
+    // Names, identifiers, paths and runtimes from the device and the tools are data: nowhere in
+    // the window is one drawn as markup, spread over lines or reordered, and each still shows.
+    void textFromTheDeviceIsPlain()
+    {
+        TempFolder home;
+        const ScopedEnv homeEnv("HOME", home.path().toUtf8());
+        const QString name = u"<b>x</b>\nEvil [*] \u202Egnp.exe"_s;
+        const QString identifier = u"com.example.<font color=red>x"_s;
+        const QStringList files = {u"<img src=x.png>"_s, u"a\nb"_s, u"\u2067gnp.exe"_s};
+        const QString containers = u"Library/Developer/CoreSimulator/Devices/A-1/data/Containers/"_s;
+        const auto plist = [](const char *key, const QString &value,
+                              const QByteArray &more = {}) -> QByteArray {
+            return "<plist><dict><key>" + QByteArray(key) + "</key><string>" +
+                   value.toHtmlEscaped().toUtf8() + "</string>" + more + "</dict></plist>";
+        };
+        const QString storage = containers + u"Shared/AppGroup/G/"_s;
+        QVERIFY(
+            home.createFile(storage + u".com.apple.mobile_container_manager.metadata.plist"_s,
+                            plist("MCMMetadataIdentifier", u"group.com.apple.FileProvider.LocalStorage"_s)));
+        for (const QString &file : files)
+            QVERIFY(home.createFile(storage + u"File Provider Storage/"_s + file));
+        QVERIFY(home.createFile(
+            containers + u"Bundle/Application/B/X.app/Info.plist"_s,
+            plist("CFBundleIdentifier", identifier,
+                  "<key>CFBundleDisplayName</key><string>" + name.toHtmlEscaped().toUtf8() + "</string>")));
+        const QString data = containers + u"Data/Application/D\n<i>x\u202E/"_s; // shown in the path bar
+        QVERIFY(home.createFile(data + files.first(), "d") &&
+                home.createFile(data + u".com.apple.mobile_container_manager.metadata.plist"_s,
+                                plist("MCMMetadataIdentifier", identifier)));
+        Devices devices;
+        const Simulator device{u"A-1"_s, name, u"<i>iOS</i>\u2028 17.5"_s, false};
+        devices.set(
+            Listing::success({device, Simulator{u"<img src=x.png>"_s, u"Other"_s, u"iOS 17.5"_s, false}}));
+        ContentView window(devices.poller());
+        window.resize(1100, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(activate(&window, QAccessible::ListItem, PlainText::oneLine(name)));
+        QTRY_COMPARE(window.selectedSimulator(), std::optional(device));
+        QCOMPARE(window.windowHandle()->title(), PlainText::oneLine(name));
+
+        QStringList seen;
+        const auto walk = [&] {
+            const PlainTextCheck::Report report = PlainTextCheck::walk(&window);
+            seen << report.seen;
+            return report.faults;
+        };
+        auto *detail = qobject_cast<SimulatorDetailView *>(window.detailView());
+        QVERIFY(detail);
+        for (const QString &mode : {u"Icons"_s, u"Columns"_s, u"List"_s}) {
+            QVERIFY(activateSegment(&window, mode));
+            QTRY_VERIFY(find(&window, QAccessible::Cell, PlainText::oneLine(files.at(1))));
+            QTRY_COMPARE(walk(), QStringList());
+        }
+        QVERIFY(activateSegment(&window, u"Apps"_s));
+        QTRY_VERIFY(detail->appsView() && detail->appsView()->browser());
+        QTRY_VERIFY(find(&window, QAccessible::Cell, files.first()));
+        QCOMPARE(detail->appsView()->appList()->model()->index(0, 0).data().toString(),
+                 PlainText::oneLine(name) + u'\n' + identifier);
+        QCOMPARE(walk(), QStringList());
+        for (const QString &text :
+             files + QStringList{name, identifier, u"<img src=x.png>"_s, device.runtime})
+            QVERIFY2(
+                std::any_of(seen.begin(), seen.end(),
+                            [&](const QString &shown) { return shown.contains(PlainText::oneLine(text)); }),
+                qPrintable(text));
     }
 
     // A failing listing alerts with "Error" and the message as plain text; the old list stays;

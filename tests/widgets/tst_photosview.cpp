@@ -1,6 +1,7 @@
 #include "screens/contentunavailableview.h"
 #include "screens/messagealert.h"
 #include "screens/photosview.h"
+#include "support/plaintextcheck.h"
 #include "widgets/fakeaddmedia.h"
 
 #include <QAbstractButton>
@@ -129,16 +130,17 @@ private slots:
         QCOMPARE(view->errorMessage(), std::nullopt);
     }
 
-    // Clear List empties the list and touches no device.
+    // Clear List empties the list and touches no device. A name is listed as plain text.
     void clearListEmptiesTheList()
     {
         auto view = shownView(bootedPhone);
         QVERIFY(view);
         QVERIFY(!view->clearListAction()->isEnabled());
         const QUrl a = m_tool->file(u"a.png"_s);
-        const QUrl b = m_tool->file(u"b.mov"_s);
+        const QUrl b = m_tool->file(u"<img src=b>\u202Ev.mov"_s);
         QVERIFY(drop(view->placeholder(), {a, b}));
-        QTRY_COMPARE(rowTexts(*view), (QStringList{u"a.png"_s, u"b.mov"_s}));
+        QTRY_COMPARE(rowTexts(*view), (QStringList{u"a.png"_s, u"<img src=b><U+202E>v.mov"_s}));
+        QCOMPARE(PlainTextCheck::walk(view.get()).faults, QStringList());
         QVERIFY(view->clearListAction()->isEnabled());
 
         QTest::mouseClick(view->toolBar()->widgetForAction(view->clearListAction()), Qt::LeftButton);
