@@ -155,7 +155,10 @@ build() {
 run_tests() {
     local log=$1 status
     (
-        if ((MEMORY_LIMIT_MB > 0)); then ulimit -v $((MEMORY_LIMIT_MB * 1024)) || exit 1; fi
+        # macOS has no address-space limit to set.
+        if ((MEMORY_LIMIT_MB > 0)) && [[ $(uname -s) != Darwin ]]; then
+            ulimit -v $((MEMORY_LIMIT_MB * 1024)) || exit 1
+        fi
         exec ctest --test-dir "$BUILD" -j"$JOBS" --timeout "$TEST_TIMEOUT"
     ) >"$log" 2>&1 </dev/null
     status=$?
@@ -190,7 +193,8 @@ if [[ ${SKIP_BASELINE:-0} != 1 ]]; then
 fi
 baseline_names=$(names_of "$baseline_failed")
 
-mapfile -t faults < <(faulttool list)
+faults=()
+while IFS= read -r entry; do faults+=("$entry"); done < <(faulttool list)
 ((${#faults[@]})) || die "no faults in $LIST"
 caught=0 missed=0 unbuildable=0 inapplicable=0 errors=0 total=0
 for entry in "${faults[@]}"; do
@@ -262,7 +266,7 @@ echo "Total time: $((elapsed / 60)) min $((elapsed % 60)) s"
         echo "Unfaulted tree: all tests pass"
     fi
     echo
-    printf '%s\n' "${lines[@]}"
+    printf '%s\n' ${lines[@]+"${lines[@]}"}
     echo
     echo "$summary"
     echo "Total time: $((elapsed / 60)) min $((elapsed % 60)) s"

@@ -4,6 +4,10 @@
 # `make test` replays them; the script then fails and names them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "$(uname -s)" != Linux ]; then
+    echo "make fuzz: Linux only (libFuzzer from Debian's clang-14)."
+    exit 0
+fi
 seconds=${FUZZ_SECONDS:-180}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 jobs=${JOBS:-$(nproc)}
@@ -36,7 +40,7 @@ for target in "${targets[@]}"; do
     echo "== $target for ${seconds}s"
     # New inputs go to the build tree's corpus; the seeds in the repository stay as they are.
     status=0
-    "$build/tests/fuzz/$target" -max_total_time="$seconds" "${runs[@]}" -print_final_stats=1 -rss_limit_mb=4096 \
+    "$build/tests/fuzz/$target" -max_total_time="$seconds" ${runs[@]+"${runs[@]}"} -print_final_stats=1 -rss_limit_mb=4096 \
         -timeout=10 -max_len=${FUZZ_MAX_LEN:-65536} -artifact_prefix="$crashes/" \
         "$work" "tests/fuzz/corpus/$name" > "$build/fuzz-$name.log" 2>&1 || status=$?
     grep -E 'stat::number_of_executed_units|Done|ERROR|SUMMARY|Test unit written|BINGO' "$build/fuzz-$name.log" || true

@@ -1,7 +1,26 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Lanthorn need, and only those
-# that are missing. Runs as root, or through sudo.
+# that are missing. Runs as root, or through sudo. On macOS, the Homebrew formulae instead.
 set -euo pipefail
+
+# macOS: Homebrew's packages, the same line as the README's and the macOS workflow's. pkgconf is
+# needed at build time only, and nothing else brings it.
+brew_line="brew install cmake qt libplist google-benchmark pkgconf"
+if [ "$(uname -s)" = "Darwin" ]; then
+    if ! command -v brew >/dev/null; then
+        echo "macOS: install Homebrew (https://brew.sh), then: $brew_line" >&2
+        exit 1
+    fi
+    missing=""
+    for formula in ${brew_line#brew install }; do
+        brew list --versions "$formula" >/dev/null 2>&1 || missing="$missing $formula"
+    done
+    if [ -n "$missing" ]; then
+        echo "Installing with Homebrew:$missing"
+        brew install $missing
+    fi
+    exit 0
+fi
 
 packages=(
     # build
@@ -19,13 +38,9 @@ packages=(
 )
 if [ "${LANTHORN_EXTRA_PACKAGES:-}" != "" ]; then
     read -r -a extra <<< "$LANTHORN_EXTRA_PACKAGES"
-    packages+=("${extra[@]}")
+    packages+=(${extra[@]+"${extra[@]}"})
 fi
 
-if [ "$(uname -s)" = "Darwin" ]; then
-    echo "macOS: install the dependencies with Homebrew: brew install cmake qt libplist google-benchmark" >&2
-    exit 0
-fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -13,7 +13,10 @@ build_dir=$(cd "$build_dir" && pwd)
 
 app="$build_dir/src/lanthorn"
 # On macOS the program is the bundle's executable, so it runs with its Info.plist and icon.
-[ -x "$build_dir/src/lanthorn.app/Contents/MacOS/lanthorn" ] && app="$build_dir/src/lanthorn.app/Contents/MacOS/lanthorn"
+bundled="$build_dir/src/Lanthorn.app/Contents/MacOS/Lanthorn"
+if [ -x "$bundled" ]; then
+    app=$bundled
+fi
 if [ ! -x "$app" ]; then
     app=$(find "$build_dir" -name lanthorn -type f -perm -u+x 2>/dev/null | head -n 1 || true)
 fi

@@ -7,6 +7,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+#ifndef Q_OS_DARWIN
 // How each known terminal is told its working folder; every launch also starts in the folder,
 // which is all that xterm and unknown terminals understand.
 QStringList workingFolderArguments(const QString &executable, const QString &folder)
@@ -26,6 +27,7 @@ QStringList workingFolderArguments(const QString &executable, const QString &fol
         return {u"--directory"_s, folder};
     return {};
 }
+#endif
 
 } // namespace
 
