@@ -398,7 +398,7 @@ Status lockedFailure(const QByteArray &target, const QByteArray &locked)
     if (locked == target)
         return Status::failure(u"“%1” couldn’t be replaced because it’s locked."_s.arg(name));
     return Status::failure(u"“%1” couldn’t be replaced because “%2” in it is locked."_s.arg(
-        name, QFile::decodeName(locked.mid(target.size() + 1))));
+        name, PlainText::oneLine(QFile::decodeName(locked.mid(target.size() + 1)))));
 }
 
 } // namespace

@@ -408,7 +408,7 @@ UniqueFd FilesState::writableFolder(const QString &folder)
     }
     UniqueFd fd = m_root->openForWriting(folder);
     if (!fd && errno == EXDEV)
-        setErrorMessage(u"“%1” lies outside this simulator device, so nothing is written there."_s.arg(nameOf(folder)));
+        setErrorMessage(u"“%1” lies outside this simulator device, so nothing is written there."_s.arg(PlainText::oneLine(nameOf(folder))));
     return fd;
 }
 
