@@ -6,6 +6,7 @@
 #include "namerules.h"
 #include "simulator/simulator.h"
 #include "simulator/storagelocator.h"
+#include "simulator/workpools.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -151,7 +152,7 @@ void FilesState::startRead(bool isCheck)
             if (folder != m_currentDirectory && folder.isLocalFile())
                 others << localPath(folder);
     }
-    watcher->setFuture(QtConcurrent::run([lookup = m_storageLookup, folder = m_currentDirectory, others,
+    watcher->setFuture(QtConcurrent::run(WorkPools::disk(), [lookup = m_storageLookup, folder = m_currentDirectory, others,
                                           anchor = m_watch ? m_storageAnchor : QString()] {
         ReloadResult result;
         result.root = lookup ? lookup() : std::nullopt;
