@@ -4,9 +4,11 @@
 #include "storagelocator.h"
 #include "toolrunner.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QUrl>
@@ -17,6 +19,10 @@
 #include <algorithm>
 #include <memory>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -24,6 +30,50 @@ namespace {
 const QString metadataFileName = u".com.apple.mobile_container_manager.metadata.plist"_s;
 // More icon names than this in one Info.plist are not looked at.
 constexpr int maxIconNames = 16;
+// Changes closer together than this may carry one modification time (coarse clocks, HFS+).
+constexpr qint64 unsettledNs = 2'000'000'000;
+
+const QString bundleRoot = u"/Containers/Bundle/Application"_s;
+const QString dataRoot = u"/Containers/Data/Application"_s;
+const QString groupRoot = u"/Containers/Shared/AppGroup"_s;
+
+qint64 modifiedNs(const struct stat &st)
+{
+#ifdef Q_OS_DARWIN
+    return qint64(st.st_mtimespec.tv_sec) * 1'000'000'000 + st.st_mtimespec.tv_nsec;
+#else
+    return qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+#endif
+}
+
+// Adds the folder's own time, then its entries' names and times (links not followed), to
+// `hash`, in the directory's order: that stays as it is while the folder does not change. Plain
+// POSIX calls: this runs at every refresh over thousands of entries.
+void addFolder(QCryptographicHash &hash, const QString &folder, qint64 nowNs, bool &unsettled)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        hash.addData(QByteArrayView("none"));
+        return;
+    }
+    struct stat st;
+    auto addTime = [&] {
+        const qint64 ns = modifiedNs(st);
+        unsettled = unsettled || ns > nowNs - unsettledNs;
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(&ns), sizeof ns));
+    };
+    if (::fstat(::dirfd(dir), &st) == 0)
+        addTime();
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name != "." && name != ".." && ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            hash.addData(name);
+            hash.addData(QByteArrayView("", 1)); // the name's end
+            addTime();
+        }
+    }
+    ::closedir(dir);
+}
 
 struct PlistDeleter
 {
@@ -216,7 +266,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
 
     QHash<QString, Found> bundles;
     for (const QString &container :
-         containerFolders(data + u"/Containers/Bundle/Application", deviceCanonical)) {
+         containerFolders(data + bundleRoot, deviceCanonical)) {
         auto found = readBundle(container);
         if (!found)
             continue;
@@ -228,7 +278,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
         disk.apps.append(found.app);
 
     for (const QString &container :
-         containerFolders(data + u"/Containers/Data/Application", deviceCanonical)) {
+         containerFolders(data + dataRoot, deviceCanonical)) {
         QDateTime modified;
         if (const auto identifier = containerIdentifier(container, &modified);
             identifier && bundles.contains(*identifier))
@@ -237,7 +287,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
 
     QHash<QString, ClaimedFolder> groups;
     for (const QString &container :
-         containerFolders(data + u"/Containers/Shared/AppGroup", deviceCanonical)) {
+         containerFolders(data + groupRoot, deviceCanonical)) {
         QDateTime modified;
         const auto identifier = containerIdentifier(container, &modified);
         if (!identifier)
@@ -369,21 +419,52 @@ Result<ToolReports> listApps(const QString &udid, StopToken stop)
     return Result<ToolReports>::success(std::move(*reports));
 }
 
-Catalogue load(const QString &homePath, const Simulator &simulator, ToolCache &cache, StopToken stop)
+QByteArray diskStamp(const QString &homePath, const QString &udid)
 {
+    if (!isSafePathComponent(udid))
+        return {};
+    const QString data = deviceDataFolder(homePath, udid);
+    const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
+    bool unsettled = false;
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const QString &root : {bundleRoot, dataRoot, groupRoot}) {
+        hash.addData(QFileInfo(data + root).canonicalFilePath().toUtf8().append('\0'));
+        addFolder(hash, data + root, nowNs, unsettled);
+    }
+    if (unsettled)
+        hash.addData(QByteArray::number(nowNs));
+    return hash.result();
+}
+
+std::optional<Catalogue> load(const QString &homePath, const Simulator &simulator, ToolCache &cache,
+                              StopToken stop, const std::function<void(const Catalogue &)> &beforeTool)
+{
+    // The stamp before the read: a change meanwhile shows in the next one.
+    const QByteArray stamp = (simulator.udid + (simulator.isBooted ? u" booted "_s : u" shutdown "_s)).toUtf8() +
+                             diskStamp(homePath, simulator.udid);
+    if (stamp == cache.stamp)
+        return std::nullopt;
     Disk disk = readDisk(homePath, simulator.udid);
     // Only a booted device answers; any failure leaves every group shared. The answer holds until
     // the disk changes, so an unchanged device costs no tool run.
     const bool ask = simulator.isBooted && !disk.apps.isEmpty() && !disk.groups.isEmpty();
     const QString signature = ask ? simulator.udid + u'\0' + disk.signature() : QString();
     if (signature != cache.signature) {
-        cache.signature = signature;
-        cache.reports.clear();
+        ToolReports reports;
         if (ask) {
-            if (auto listed = listApps(simulator.udid, stop))
-                cache.reports = std::move(listed).value();
+            // The disk is known at once; the tool may take long to refine it, or never answer.
+            if (beforeTool)
+                beforeTool(tie(disk, cache.reports));
+            auto listed = listApps(simulator.udid, stop);
+            if (stop.stopRequested())
+                return std::nullopt;
+            if (listed)
+                reports = std::move(listed).value();
         }
+        cache.signature = signature;
+        cache.reports = std::move(reports);
     }
+    cache.stamp = stamp;
     return tie(std::move(disk), cache.reports);
 }
 
