@@ -1,5 +1,7 @@
 #include "devicelistpoller.h"
 
+#include "simulator/workpools.h"
+
 #include <QtConcurrent/QtConcurrentRun>
 
 using namespace std::chrono_literals;
@@ -46,7 +48,7 @@ void DeviceListPoller::listNow()
         return;
     ++m_listingsStarted;
     m_watcher.setFuture(
-        QtConcurrent::run([lister = m_lister, token = m_stop.token()] { return lister(token); }));
+        QtConcurrent::run(WorkPools::tools(), [lister = m_lister, token = m_stop.token()] { return lister(token); }));
 }
 
 void DeviceListPoller::finishListing()

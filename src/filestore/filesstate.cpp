@@ -8,6 +8,7 @@
 #include "plaintext.h"
 #include "simulator/simulator.h"
 #include "simulator/storagelocator.h"
+#include "simulator/workpools.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -173,7 +174,7 @@ void FilesState::startRead(bool isCheck)
             if (folder != m_currentDirectory && folder.isLocalFile())
                 others << localPath(folder);
     }
-    watcher->setFuture(QtConcurrent::run([lookup = m_storageLookup, folder = m_currentDirectory, others,
+    watcher->setFuture(QtConcurrent::run(WorkPools::disk(), [lookup = m_storageLookup, folder = m_currentDirectory, others,
                                           anchor = m_watch ? m_storageAnchor : QString(), known = m_root,
                                           boundary = m_boundary] {
         ReloadResult result;

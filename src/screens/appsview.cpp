@@ -5,6 +5,7 @@
 #include "filesstorageview.h"
 #include "filestore/plaintext.h"
 #include "fileviews/desktopworkspace.h"
+#include "simulator/workpools.h"
 #include "symbols.h"
 
 #include <QAbstractItemView>
@@ -16,6 +17,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
+#include <QPromise>
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QStandardItemModel>
@@ -46,6 +48,19 @@ QImage decodeIcon(const QStringList &files)
             return image;
     }
     return {};
+}
+
+// The first icon of each app, decoded unless `known` has it.
+QHash<QString, QImage> decodeIcons(const AppCatalogue::Catalogue &catalogue, const QHash<QString, QImage> &known)
+{
+    QHash<QString, QImage> icons;
+    for (const AppCatalogue::App &app : catalogue.apps) {
+        if (app.iconFiles.isEmpty())
+            continue;
+        const QString &key = app.iconFiles.first();
+        icons.insert(key, known.contains(key) ? known.value(key) : decodeIcon(app.iconFiles));
+    }
+    return icons;
 }
 
 } // namespace
@@ -116,12 +131,14 @@ AppsView::AppsView(const Simulator &simulator, FilesState::Services services, QS
         m_pages->addWidget(page);
     m_pages->setCurrentWidget(m_loadingPage);
 
+    connect(&m_watcher, &QFutureWatcher<Loaded>::resultReadyAt, this, &AppsView::takeResult);
     connect(&m_watcher, &QFutureWatcher<Loaded>::finished, this, &AppsView::finishLoad);
 }
 
-// A load still running finishes on its pool thread; its result goes nowhere.
+// A load still running ends its tool and finishes on its pool thread; its result goes nowhere.
 AppsView::~AppsView()
 {
+    m_stop.requestStop();
     m_watcher.disconnect(this);
 }
 
@@ -138,6 +155,8 @@ void AppsView::setSimulator(const Simulator &simulator)
     m_simulator = simulator;
     if (m_browser)
         m_browser->setSimulator(simulator);
+    // A load running now learns about the old record: it ends, and the next one starts afresh.
+    stopLoad();
     refresh();
 }
 
@@ -159,38 +178,63 @@ void AppsView::showEvent(QShowEvent *event)
 // One load at a time: a refresh during a load reads again once it ends.
 void AppsView::startLoad()
 {
-    if (m_watcher.isRunning()) {
+    if (m_loading) {
         m_loadAgain = true;
         return;
     }
+    m_loading = true;
     m_loadAgain = false;
     m_watcher.setFuture(QtConcurrent::run(
-        [home = m_homePath, simulator = m_simulator, cache = m_toolCache, known = m_icons]() mutable {
+        WorkPools::tools(),
+        [home = m_homePath, simulator = m_simulator, cache = m_toolCache, known = m_icons,
+         stop = m_stop.token()](QPromise<Loaded> &promise) mutable {
+            const auto shown = [&](const AppCatalogue::Catalogue &catalogue) {
+                Loaded early;
+                early.catalogue = catalogue;
+                early.icons = known = decodeIcons(catalogue, known);
+                promise.addResult(std::move(early));
+            };
+            auto catalogue = AppCatalogue::load(home, simulator, cache, stop, shown);
+            if (!catalogue)
+                return; // nothing changed, or stopped
             Loaded loaded;
-            loaded.catalogue = AppCatalogue::load(home, simulator, cache);
+            loaded.icons = decodeIcons(*catalogue, known);
+            loaded.catalogue = std::move(*catalogue);
             loaded.toolCache = std::move(cache);
-            for (const AppCatalogue::App &app : std::as_const(loaded.catalogue.apps)) {
-                if (app.iconFiles.isEmpty())
-                    continue;
-                const QString &key = app.iconFiles.first();
-                loaded.icons.insert(key, known.contains(key) ? known.value(key) : decodeIcon(app.iconFiles));
-            }
-            return loaded;
+            promise.addResult(std::move(loaded));
         }));
 }
 
-void AppsView::finishLoad()
+void AppsView::stopLoad()
 {
-    Loaded loaded = m_watcher.result();
-    m_toolCache = std::move(loaded.toolCache);
+    if (!m_loading)
+        return;
+    m_stop.requestStop();
+    m_stop = StopSource();
+    // It ends on its own within a moment; nothing it reports reaches this screen.
+    m_loading = false;
+    m_watcher.setFuture(QFuture<Loaded>());
+}
+
+void AppsView::takeResult(int index)
+{
+    Loaded loaded = m_watcher.resultAt(index);
+    if (loaded.toolCache)
+        m_toolCache = std::move(*loaded.toolCache);
     const bool changed = !m_catalogue || *m_catalogue != loaded.catalogue;
     m_icons = std::move(loaded.icons);
     m_catalogue = std::move(loaded.catalogue);
     if (changed)
         applyCatalogue();
+    emit catalogueApplied();
+}
+
+// Reported after every result of the load has been taken.
+void AppsView::finishLoad()
+{
+    m_loading = false;
     if (m_loadAgain)
         startLoad();
-    emit catalogueApplied();
 }
 
 void AppsView::applyCatalogue()

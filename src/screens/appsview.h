@@ -3,6 +3,7 @@
 #include "filestore/filesstate.h"
 #include "simulator/appcatalogue.h"
 #include "simulator/simulator.h"
+#include "simulator/stoptoken.h"
 
 #include <QFutureWatcher>
 #include <QHash>
@@ -24,7 +25,9 @@ class QStandardItemModel;
 // The "Apps" section of the detail pane: the apps installed on the device, and for the selected
 // one the Files screen's browser rooted at one of its containers ("Data", then its app groups).
 // App groups no listed app claims sit under "Shared groups". The catalogue is read on a pool
-// thread when the screen first shows and again on refresh(). GUI thread only.
+// thread when the screen first shows and again on refresh() when the disk changed; the disk's
+// apps show at once, and the groups are tied to them when `simctl listapps` answers. GUI thread
+// only.
 class AppsView final : public QWidget
 {
     Q_OBJECT
@@ -42,7 +45,8 @@ public:
     void refresh();
 
     const std::optional<AppCatalogue::Catalogue> &catalogue() const { return m_catalogue; }
-    bool isLoading() const { return m_watcher.isRunning(); }
+    // Until the load's last report has been taken.
+    bool isLoading() const { return m_loading; }
 
     // The bundle identifier of the selected row, sharedGroupsKey() for "Shared groups", or empty.
     QString selectedKey() const { return m_selectedKey; }
@@ -70,11 +74,14 @@ private:
     struct Loaded
     {
         AppCatalogue::Catalogue catalogue;
-        AppCatalogue::ToolCache toolCache;
+        // None for the disk's catalogue shown while the tool runs.
+        std::optional<AppCatalogue::ToolCache> toolCache;
         QHash<QString, QImage> icons; // by file path
     };
     void startLoad();
+    void takeResult(int index);
     void finishLoad();
+    void stopLoad();
     void applyCatalogue();
     void applySelection();
     void showContainer(const QString &path);
@@ -86,7 +93,9 @@ private:
     AppCatalogue::ToolCache m_toolCache;
     QHash<QString, QImage> m_icons;
     QFutureWatcher<Loaded> m_watcher;
+    StopSource m_stop;
     bool m_hasAppeared = false;
+    bool m_loading = false;
     bool m_loadAgain = false;
     QString m_selectedKey;
     QString m_containerPath;

@@ -4,17 +4,24 @@
 #include "storagelocator.h"
 #include "toolrunner.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QUrl>
 
+#include "openstepparser.h"
 #include "plistcompat.h"
 
 #include <algorithm>
 #include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -23,6 +30,50 @@ namespace {
 const QString metadataFileName = u".com.apple.mobile_container_manager.metadata.plist"_s;
 // More icon names than this in one Info.plist are not looked at.
 constexpr int maxIconNames = 16;
+// Changes closer together than this may carry one modification time (coarse clocks, HFS+).
+constexpr qint64 unsettledNs = 2'000'000'000;
+
+const QString bundleRoot = u"/Containers/Bundle/Application"_s;
+const QString dataRoot = u"/Containers/Data/Application"_s;
+const QString groupRoot = u"/Containers/Shared/AppGroup"_s;
+
+qint64 modifiedNs(const struct stat &st)
+{
+#ifdef Q_OS_DARWIN
+    return qint64(st.st_mtimespec.tv_sec) * 1'000'000'000 + st.st_mtimespec.tv_nsec;
+#else
+    return qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+#endif
+}
+
+// Adds the folder's own time, then its entries' names and times (links not followed), to
+// `hash`, in the directory's order: that stays as it is while the folder does not change. Plain
+// POSIX calls: this runs at every refresh over thousands of entries.
+void addFolder(QCryptographicHash &hash, const QString &folder, qint64 nowNs, bool &unsettled)
+{
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        hash.addData(QByteArrayView("none"));
+        return;
+    }
+    struct stat st;
+    auto addTime = [&] {
+        const qint64 ns = modifiedNs(st);
+        unsettled = unsettled || ns > nowNs - unsettledNs;
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(&ns), sizeof ns));
+    };
+    if (::fstat(::dirfd(dir), &st) == 0)
+        addTime();
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name != "." && name != ".." && ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            hash.addData(name);
+            hash.addData(QByteArrayView("", 1)); // the name's end
+            addTime();
+        }
+    }
+    ::closedir(dir);
+}
 
 struct PlistDeleter
 {
@@ -215,7 +266,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
 
     QHash<QString, Found> bundles;
     for (const QString &container :
-         containerFolders(data + u"/Containers/Bundle/Application", deviceCanonical)) {
+         containerFolders(data + bundleRoot, deviceCanonical)) {
         auto found = readBundle(container);
         if (!found)
             continue;
@@ -227,7 +278,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
         disk.apps.append(found.app);
 
     for (const QString &container :
-         containerFolders(data + u"/Containers/Data/Application", deviceCanonical)) {
+         containerFolders(data + dataRoot, deviceCanonical)) {
         QDateTime modified;
         if (const auto identifier = containerIdentifier(container, &modified);
             identifier && bundles.contains(*identifier))
@@ -236,7 +287,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
 
     QHash<QString, ClaimedFolder> groups;
     for (const QString &container :
-         containerFolders(data + u"/Containers/Shared/AppGroup", deviceCanonical)) {
+         containerFolders(data + groupRoot, deviceCanonical)) {
         QDateTime modified;
         const auto identifier = containerIdentifier(container, &modified);
         if (!identifier)
@@ -302,237 +353,10 @@ AppCatalogue::Catalogue tie(Disk disk, const AppCatalogue::ToolReports &reports)
     return catalogue;
 }
 
-// An old-style (OpenStep) property list, as far as `simctl listapps` uses it: dictionaries,
-// arrays, quoted and bare strings, and <hex> data. Recursive, so the nesting is bounded.
-class OpenStepParser
-{
-public:
-    struct Node
-    {
-        enum class Kind { String, Dict, Array, Data } kind = Kind::String;
-        QString text;
-        QList<std::pair<QString, Node>> members;
-        QList<Node> items;
-    };
-
-    explicit OpenStepParser(const QByteArray &bytes) : m_p(bytes.constData()), m_end(m_p + bytes.size()) {}
-
-    std::optional<Node> parseDocument()
-    {
-        Node root;
-        if (!value(root, 0))
-            return std::nullopt;
-        skipSpace();
-        if (m_p != m_end)
-            return std::nullopt;
-        return root;
-    }
-
-private:
-    static constexpr int maxDepth = 32;
-
-    static bool isBare(char c)
-    {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-               c == '$' || c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
-    }
-
-    void skipSpace()
-    {
-        while (m_p != m_end) {
-            const char c = *m_p;
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
-                ++m_p;
-            } else if (c == '/' && m_end - m_p > 1 && m_p[1] == '/') {
-                while (m_p != m_end && *m_p != '\n')
-                    ++m_p;
-            } else if (c == '/' && m_end - m_p > 1 && m_p[1] == '*') {
-                const char *close = nullptr;
-                for (const char *q = m_p + 2; q + 1 < m_end; ++q) {
-                    if (q[0] == '*' && q[1] == '/') {
-                        close = q;
-                        break;
-                    }
-                }
-                if (!close) {
-                    m_p = m_end;
-                    m_failed = true;
-                    return;
-                }
-                m_p = close + 2;
-            } else {
-                return;
-            }
-        }
-    }
-
-    bool take(char c)
-    {
-        skipSpace();
-        if (m_p == m_end || *m_p != c)
-            return false;
-        ++m_p;
-        return true;
-    }
-
-    static int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
-    bool quoted(QString &out)
-    {
-        ++m_p; // the opening quote
-        QByteArray utf8;
-        while (m_p != m_end && *m_p != '"') {
-            if (*m_p != '\\') {
-                utf8.append(*m_p++);
-                continue;
-            }
-            if (++m_p == m_end)
-                return false;
-            const char c = *m_p++;
-            switch (c) {
-            case 'n':
-                utf8.append('\n');
-                break;
-            case 't':
-                utf8.append('\t');
-                break;
-            case 'r':
-                utf8.append('\r');
-                break;
-            case 'a':
-                utf8.append('\a');
-                break;
-            case 'b':
-                utf8.append('\b');
-                break;
-            case 'f':
-                utf8.append('\f');
-                break;
-            case 'v':
-                utf8.append('\v');
-                break;
-            case 'U': {
-                char16_t unit = 0;
-                for (int i = 0; i < 4; ++i) {
-                    const int v = m_p != m_end ? hexValue(*m_p) : -1;
-                    if (v < 0)
-                        return false;
-                    unit = char16_t(unit * 16 + v);
-                    ++m_p;
-                }
-                utf8.append(QString(QChar(unit)).toUtf8());
-                break;
-            }
-            default:
-                if (c >= '0' && c <= '7') {
-                    int v = c - '0';
-                    for (int i = 0; i < 2 && m_p != m_end && *m_p >= '0' && *m_p <= '7'; ++i)
-                        v = v * 8 + (*m_p++ - '0');
-                    utf8.append(char(v & 0xFF));
-                } else {
-                    utf8.append(c);
-                }
-            }
-        }
-        if (m_p == m_end)
-            return false;
-        ++m_p; // the closing quote
-        out = QString::fromUtf8(utf8);
-        return true;
-    }
-
-    bool string(QString &out)
-    {
-        skipSpace();
-        if (m_p == m_end)
-            return false;
-        if (*m_p == '"')
-            return quoted(out);
-        const char *start = m_p;
-        while (m_p != m_end && isBare(*m_p))
-            ++m_p;
-        if (m_p == start)
-            return false;
-        out = QString::fromLatin1(start, m_p - start);
-        return true;
-    }
-
-    bool value(Node &node, int depth)
-    {
-        skipSpace();
-        if (m_failed || m_p == m_end || depth > maxDepth)
-            return false;
-        switch (*m_p) {
-        case '{':
-            ++m_p;
-            node.kind = Node::Kind::Dict;
-            while (!take('}')) {
-                std::pair<QString, Node> member;
-                if (!string(member.first) || !take('=') || !value(member.second, depth + 1) || !take(';'))
-                    return false;
-                node.members.append(std::move(member));
-            }
-            return !m_failed;
-        case '(':
-            ++m_p;
-            node.kind = Node::Kind::Array;
-            if (take(')'))
-                return !m_failed;
-            for (;;) {
-                Node item;
-                if (!value(item, depth + 1))
-                    return false;
-                node.items.append(std::move(item));
-                if (take(')'))
-                    return !m_failed;
-                if (!take(','))
-                    return false;
-                if (take(')')) // a trailing comma
-                    return !m_failed;
-            }
-        case '<': {
-            ++m_p;
-            node.kind = Node::Kind::Data;
-            while (m_p != m_end && *m_p != '>') {
-                if (hexValue(*m_p) < 0 && *m_p != ' ' && *m_p != '\n' && *m_p != '\t' && *m_p != '\r')
-                    return false;
-                ++m_p;
-            }
-            if (m_p == m_end)
-                return false;
-            ++m_p;
-            return true;
-        }
-        default:
-            node.kind = Node::Kind::String;
-            return string(node.text);
-        }
-    }
-
-    const char *m_p;
-    const char *m_end;
-    bool m_failed = false;
-};
-
-const OpenStepParser::Node *member(const OpenStepParser::Node &dict, const QString &key)
-{
-    for (const auto &[name, value] : dict.members) {
-        if (name == key)
-            return &value;
-    }
-    return nullptr;
-}
-
 } // namespace
+
+using AppCatalogueDetail::member;
+using AppCatalogueDetail::OpenStepParser;
 
 namespace AppCatalogue {
 
@@ -595,21 +419,52 @@ Result<ToolReports> listApps(const QString &udid, StopToken stop)
     return Result<ToolReports>::success(std::move(*reports));
 }
 
-Catalogue load(const QString &homePath, const Simulator &simulator, ToolCache &cache, StopToken stop)
+QByteArray diskStamp(const QString &homePath, const QString &udid)
 {
+    if (!isSafePathComponent(udid))
+        return {};
+    const QString data = deviceDataFolder(homePath, udid);
+    const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
+    bool unsettled = false;
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const QString &root : {bundleRoot, dataRoot, groupRoot}) {
+        hash.addData(QFileInfo(data + root).canonicalFilePath().toUtf8().append('\0'));
+        addFolder(hash, data + root, nowNs, unsettled);
+    }
+    if (unsettled)
+        hash.addData(QByteArray::number(nowNs));
+    return hash.result();
+}
+
+std::optional<Catalogue> load(const QString &homePath, const Simulator &simulator, ToolCache &cache,
+                              StopToken stop, const std::function<void(const Catalogue &)> &beforeTool)
+{
+    // The stamp before the read: a change meanwhile shows in the next one.
+    const QByteArray stamp = (simulator.udid + (simulator.isBooted ? u" booted "_s : u" shutdown "_s)).toUtf8() +
+                             diskStamp(homePath, simulator.udid);
+    if (stamp == cache.stamp)
+        return std::nullopt;
     Disk disk = readDisk(homePath, simulator.udid);
     // Only a booted device answers; any failure leaves every group shared. The answer holds until
     // the disk changes, so an unchanged device costs no tool run.
     const bool ask = simulator.isBooted && !disk.apps.isEmpty() && !disk.groups.isEmpty();
     const QString signature = ask ? simulator.udid + u'\0' + disk.signature() : QString();
     if (signature != cache.signature) {
-        cache.signature = signature;
-        cache.reports.clear();
+        ToolReports reports;
         if (ask) {
-            if (auto listed = listApps(simulator.udid, stop))
-                cache.reports = std::move(listed).value();
+            // The disk is known at once; the tool may take long to refine it, or never answer.
+            if (beforeTool)
+                beforeTool(tie(disk, cache.reports));
+            auto listed = listApps(simulator.udid, stop);
+            if (stop.stopRequested())
+                return std::nullopt;
+            if (listed)
+                reports = std::move(listed).value();
         }
+        cache.signature = signature;
+        cache.reports = std::move(reports);
     }
+    cache.stamp = stamp;
     return tie(std::move(disk), cache.reports);
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 struct Simulator;
@@ -80,16 +81,30 @@ std::optional<ToolReports> parseListApps(const QByteArray &output);
 // Runs `simctl listapps UDID`; fails when the tool fails (a shut-down device) or prints no list.
 Result<ToolReports> listApps(const QString &udid, StopToken stop = {});
 
-// The tool's last answer and the state of the disk it was given for.
+// A cheap fingerprint of the apps on the device's disk: where the bundle, data and group
+// container folders lead, the names in them and when each last changed. It changes when an app,
+// a data container or a group container comes, goes or is reinstalled (an install replaces the
+// bundle inside its container), at the cost of three folder listings rather than a read of every
+// app. Entries changed within the last moments make it unlike any other, as a change in the same
+// clock tick would not show.
+QByteArray diskStamp(const QString &homePath, const QString &udid);
+
+// What the last load saw: the disk's stamp, and the tool's answer with the state of the disk it
+// was given for.
 struct ToolCache
 {
+    QByteArray stamp;
     QString signature;
     ToolReports reports;
 };
 
 // The catalogue of the device: the disk, tied by the tool's report when the device is booted.
-// The tool runs again only when the disk differs from the cached answer's. Blocks; never call
-// it on the GUI thread.
-Catalogue load(const QString &homePath, const Simulator &simulator, ToolCache &cache, StopToken stop = {});
+// None when the disk's stamp is the cached one (nothing to read) or the run was stopped. The tool
+// runs again only when the disk differs from the cached answer's; before it runs, `beforeTool`
+// gets the disk's catalogue with the cached answer, to be shown meanwhile. Blocks; never call it
+// on the GUI thread.
+std::optional<Catalogue> load(const QString &homePath, const Simulator &simulator, ToolCache &cache,
+                              StopToken stop = {},
+                              const std::function<void(const Catalogue &)> &beforeTool = {});
 
 } // namespace AppCatalogue

@@ -7,6 +7,12 @@
 
 #include <cerrno>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
 namespace ToolRunner {
 
 namespace {
@@ -42,8 +48,13 @@ QString launchFailure(const QString &executable, const QProcess &process, const 
         .arg(executable, reason);
 }
 
+// The tool and whatever it started: it leads a process group of its own.
 void endChild(QProcess &process)
 {
+#ifdef Q_OS_UNIX
+    if (const qint64 pid = process.processId(); pid > 0)
+        ::kill(-pid_t(pid), SIGKILL);
+#endif
     process.kill();
     process.waitForFinished(5000);
 }
@@ -79,6 +90,11 @@ Result<Outcome> run(const QString &executable, const QStringList &arguments, con
                                                   : QProcess::ForwardedOutputChannel);
     }
     process.setReadChannel(wantsOutput ? QProcess::StandardOutput : QProcess::StandardError);
+#ifdef Q_OS_UNIX
+    // A group of its own, so that stopping the tool ends its children too (a stuck simctl may
+    // wait on helpers it started).
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+#endif
 
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))

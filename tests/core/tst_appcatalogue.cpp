@@ -1,4 +1,6 @@
 #include "simulator/appcatalogue.h"
+#include "simulator/simulator.h"
+#include "support/faketool.h"
 #include "support/tempfolder.h"
 
 #include <QDateTime>
@@ -35,7 +37,8 @@ QByteArray metadata(const QByteArray &identifier, qsizetype padTo = 0)
 // "bare CONTAINER" (a data container without metadata), "group CONTAINER IDENTIFIER",
 // "old CONTAINER" (its metadata dated a day back), "link CONTAINER" (a bundle container that is a
 // link to a bundle outside the device), "linkout PATH IDENTIFIER" (PATH below data/ is a link to a
-// container outside the device whose metadata names IDENTIFIER).
+// container outside the device whose metadata names IDENTIFIER), "file PATH" and "remove PATH"
+// (inside the data folder).
 class Device
 {
 public:
@@ -82,6 +85,10 @@ public:
                 ok = m_home.createFile(outside + u'/' + metadataName, metadata(f[2].toUtf8())) &&
                      m_home.createDir(QFileInfo(data(f[1])).path()) &&
                      m_home.createSymlink(m_home.path(outside), data(f[1]));
+            } else if (kind == u"file") {
+                ok = m_home.createFile(data(f[1]));
+            } else if (kind == u"remove") {
+                ok = QDir(m_home.path(data(f[1]))).removeRecursively();
             } else {
                 ok = false;
             }
@@ -191,6 +198,62 @@ private slots:
             xmlDict({{"CFBundleIdentifier", "com.example.a"}})));
         QCOMPARE(AppCatalogue::read(home.path(), u"../Devices/.."_s).apps.size(), 0);
         QCOMPARE(AppCatalogue::read(home.path(), u".."_s).apps.size(), 0);
+    }
+
+    // The disk is read again only when its stamp says something changed, and the tool runs again
+    // only when the apps or their containers did: an idle device costs neither.
+    void loadsOnlyWhatChanged_data()
+    {
+        QTest::addColumn<QStringList>("change"); // rows as above, after the first load
+        QTest::addColumn<bool>("booted");        // at the second load; booted at the first
+        QTest::addColumn<bool>("readsAgain");
+        QTest::addColumn<int>("toolRuns");       // in all
+
+        QTest::newRow("nothing") << QStringList() << true << false << 1;
+        QTest::newRow("the app writes a document")
+            << QStringList{u"file Containers/Data/Application/D1/Documents/note.txt"_s} << true << false << 1;
+        QTest::newRow("app installed")
+            << QStringList{u"bundle B2 B.app CFBundleIdentifier=com.example.b"_s} << true << true << 2;
+        QTest::newRow("bundle replaced in its container")
+            << QStringList{u"remove Containers/Bundle/Application/B1/A.app"_s,
+                           u"bundle B1 A.app CFBundleIdentifier=com.example.a;CFBundleName=New"_s}
+            << true << true << 1;
+        QTest::newRow("data container made") << QStringList{u"data D2 com.example.a"_s} << true << true << 2;
+        QTest::newRow("group container made") << QStringList{u"group G2 group.b"_s} << true << true << 2;
+        QTest::newRow("app removed") << QStringList{u"remove Containers/Bundle/Application/B1"_s} << true
+                                     << true << 1;
+        QTest::newRow("device shut down") << QStringList() << false << true << 1;
+    }
+
+    void loadsOnlyWhatChanged()
+    {
+        QFETCH(QStringList, change);
+        QFETCH(bool, booted);
+        QFETCH(bool, readsAgain);
+        QFETCH(int, toolRuns);
+        TempFolder home;
+        Device device(home);
+        QVERIFY(device.build({u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s, u"data D1 com.example.a"_s,
+                              u"bare D1"_s, u"group G1 group.a"_s}));
+        QVERIFY(home.backdate(device.data()));
+        FakeTool tools;
+        const ScopedToolPath xcrun(tools.write(
+            u"xcrun"_s, "echo >> '" + QFile::encodeName(tools.path(u"runs"_s)) +
+                            "'\necho '{ \"com.example.a\" = { GroupContainers = { \"group.a\" = x; }; }; }'"));
+        Simulator simulator{udid, u"Phone"_s, u"iOS 17.5"_s, true};
+        AppCatalogue::ToolCache cache;
+        const auto first = AppCatalogue::load(home.path(), simulator, cache);
+        QVERIFY(first && first->apps.size() == 1);
+        QCOMPARE(first->apps[0].groups.size(), 1);
+
+        QVERIFY(device.build(change));
+        simulator.isBooted = booted;
+        const auto second = AppCatalogue::load(home.path(), simulator, cache);
+        QCOMPARE(second.has_value(), readsAgain);
+        if (second)
+            QCOMPARE(*second, AppCatalogue::read(home.path(), udid, cache.reports));
+        QFile runs(tools.path(u"runs"_s));
+        QCOMPARE(runs.open(QIODevice::ReadOnly) ? runs.readAll().size() : 0, toolRuns);
     }
 
     void parsesListApps_data()

@@ -17,6 +17,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 
 #include <sys/stat.h>
 
@@ -165,6 +166,7 @@ private slots:
         state.setCurrentDirectory(rootUrl());
         state.reload(true);
         QVERIFY(QTest::qWaitFor([&] { return calls->load() == 1; }, 10'000));
+        QCOMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0); // Qt paints with that one
         state.setCurrentDirectory(rootUrl(u"sub"_s));
         state.reload(true);
         QVERIFY(QTest::qWaitFor([&] { return state.loadState().isLoaded(); }, 10'000));

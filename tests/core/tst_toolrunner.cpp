@@ -27,20 +27,6 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A zombie still answers kill(0); its state in /proc says it is dead.
-bool processIsGone(pid_t pid)
-{
-    if (::kill(pid, 0) != 0)
-        return true;
-#ifdef Q_OS_LINUX
-    const QByteArray status = readFile(u"/proc/%1/stat"_s.arg(pid));
-    const qsizetype close = status.lastIndexOf(')');
-    return close > 0 && close + 2 < status.size() && (status[close + 2] == 'Z' || status[close + 2] == 'X');
-#else
-    return false;
-#endif
-}
-
 } // namespace
 
 class TestToolRunner : public QObject
@@ -58,6 +44,24 @@ class TestToolRunner : public QObject
         return pid;
     }
     QByteArray pidFile(const QString &name) const { return QFile::encodeName(m_tools.path(name)); }
+
+    // A tool that starts a child, records both ids in "hang.pids" and waits on the child.
+    QString hangingWithAChild(const QByteArray &before = {})
+    {
+        QFile::remove(m_tools.path(u"hang.pids"_s));
+        return m_tools.write(u"hang"_s, before + "\nsleep 60 &\necho $$ $! > '" + pidFile(u"hang.pids"_s) +
+                                            "'\nwait");
+    }
+    // Both are gone soon after the run ended.
+    bool toolAndChildAreGone()
+    {
+        const QList<QByteArray> pids = readFile(m_tools.path(u"hang.pids"_s)).trimmed().split(' ');
+        for (const QByteArray &pid : pids)
+            m_strays.append(pid_t(pid.toInt()));
+        return pids.size() == 2 && QTest::qWaitFor([&] {
+                   return processIsGone(pids[0].toInt()) && processIsGone(pids[1].toInt());
+               }, 5'000);
+    }
 
     QString argvPath() const { return m_tools.path(u"argv"_s); }
     QString stdoutTargetPath() const { return m_tools.path(u"stdout-target"_s); }
@@ -151,29 +155,31 @@ private slots:
             QVERIFY2(result.error().contains(part), qPrintable(result.error()));
     }
 
-    // Also when the document was written before the hang.
+    // Also when the document was written before the hang; the tool's children end with it.
     void hungToolIsEndedAtTheLimit()
     {
-        ScopedToolPath scoped(m_tools.write(u"hang"_s, "printf '%s' '" + oneDevice + "'\nexec sleep 60"));
+        ScopedToolPath scoped(hangingWithAChild("printf '%s' '" + oneDevice + "'"));
         QElapsedTimer timer;
         timer.start();
-        const auto result = Simulator::listAvailable({}, 300ms);
+        const auto result = Simulator::listAvailable({}, 1500ms);
         QVERIFY(!result.ok());
         QVERIFY2(result.error().contains(u"did not answer"_s), qPrintable(result.error()));
         QVERIFY(timer.elapsed() < 20'000);
+        QVERIFY(toolAndChildAreGone());
     }
 
     // Closing the window stops a listing that is still running: its tool ends, nothing applies.
     void stoppedListingEndsItsTool()
     {
-        ScopedToolPath scoped(m_tools.write(u"slow"_s, "exec sleep 60"));
+        ScopedToolPath scoped(hangingWithAChild());
         StopSource stop;
         auto future = QtConcurrent::run([token = stop.token()] { return Simulator::listAvailable(token, 60s); });
-        QTest::qWait(100);
+        QTRY_VERIFY(readFile(m_tools.path(u"hang.pids"_s)).endsWith('\n'));
         stop.requestStop();
         const auto result = future.result();
         QVERIFY(!result.ok());
         QVERIFY2(result.error().contains(u"stopped"_s), qPrintable(result.error()));
+        QVERIFY(toolAndChildAreGone());
     }
 
     // The background sleep inherits the tool's output and keeps the pipe open after it exited.

@@ -25,6 +25,9 @@ private:
     QTemporaryDir m_dir;
 };
 
+// True when the process has ended (a zombie counts as ended).
+bool processIsGone(qint64 pid);
+
 // Sets LANTHORN_XCRUN for the lifetime of the object, restoring the old value afterwards.
 class ScopedToolPath : public ScopedEnv
 {

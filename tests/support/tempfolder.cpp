@@ -1,12 +1,14 @@
 #include "tempfolder.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
 #include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +41,21 @@ bool TempFolder::createFile(const QString &relative, const QByteArray &bytes, co
 bool TempFolder::createDir(const QString &relative)
 {
     return QDir().mkpath(path(relative));
+}
+
+bool TempFolder::backdate(const QString &relative)
+{
+    timeval times[2] = {};
+    times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - 3600;
+    QStringList paths{path(relative)};
+    QDirIterator it(paths.first(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths.append(it.next());
+    for (const QString &entry : std::as_const(paths))
+        if (!QFileInfo(entry).isSymLink() && ::utimes(QFile::encodeName(entry).constData(), times) != 0)
+            return false;
+    return true;
 }
 
 bool TempFolder::createSymlink(const QString &target, const QString &relative)

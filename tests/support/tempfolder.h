@@ -23,6 +23,8 @@ public:
     // Creates the file (and its missing parent folders); an invalid `modified` leaves the time.
     bool createFile(const QString &relative, const QByteArray &bytes = {}, const QDateTime &modified = {});
     bool createDir(const QString &relative);
+    // Dates the folder and everything in it an hour back, as if it had been left alone since.
+    bool backdate(const QString &relative);
     bool createSymlink(const QString &target, const QString &relative);
     bool createSocket(const QString &relative); // a bound Unix socket: an item no copy can take
     QByteArray read(const QString &relative) const;

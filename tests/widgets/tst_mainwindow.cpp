@@ -4,6 +4,7 @@
 #include "screens/filesstorageview.h"
 #include "screens/messagealert.h"
 #include "screens/simulatordetailview.h"
+#include "support/faketool.h"
 #include "support/plaintextcheck.h"
 #include "support/settingssandbox.h"
 #include "support/tempfolder.h"
@@ -13,6 +14,7 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -21,6 +23,9 @@
 #include <QMessageBox>
 #include <QMutex>
 #include <QTest>
+#include <QThreadPool>
+
+#include <memory>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -365,6 +370,63 @@ private slots:
                 std::any_of(seen.begin(), seen.end(),
                             [&](const QString &shown) { return shown.contains(PlainText::oneLine(text)); }),
                 qPrintable(text));
+    }
+
+    // Three booted devices whose app listing hangs, clicked through: each shows its apps from the
+    // disk at once, Qt's own pool stays free for painting, and the listing of a device left
+    // behind (or of the last one, when the window closes) ends, with its children.
+    void hungAppListingsNeitherFreezeNorLinger()
+    {
+        TempFolder home;
+        const ScopedEnv homeEnv("HOME", home.path().toUtf8());
+        FakeTool tools;
+        const QString pids = tools.path(u"pids"_s);
+        const ScopedToolPath xcrun(
+            tools.write(u"xcrun"_s, "sleep 60 &\necho $$ $! >> '" + QFile::encodeName(pids) + "'\nwait"));
+        QList<Simulator> booted;
+        for (const QString &udid : {u"B-1"_s, u"B-2"_s, u"B-3"_s}) {
+            booted.append({udid, u"Phone "_s + udid, u"iOS 17.5"_s, true});
+            const QString data = u"Library/Developer/CoreSimulator/Devices/"_s + udid + u"/data/Containers/"_s;
+            QVERIFY(home.createFile(data + u"Bundle/Application/B/App.app/Info.plist"_s,
+                                    "<plist><dict><key>CFBundleIdentifier</key><string>com.example.app</string>"
+                                    "</dict></plist>"));
+            QVERIFY(home.createFile(data + u"Shared/AppGroup/G/.com.apple.mobile_container_manager.metadata.plist"_s,
+                                    "<plist><dict><key>MCMMetadataIdentifier</key><string>group.app</string>"
+                                    "</dict></plist>"));
+        }
+        Devices devices;
+        devices.set(Listing::success(booted));
+        SimulatorDetailView::setSection(SimulatorDetailView::Section::Apps);
+        auto window = std::make_unique<ContentView>(devices.poller());
+        window->show();
+        QTRY_COMPARE(window->simulators().size(), 3);
+        auto listings = [&] {
+            QFile file(pids);
+            return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().split('\n') : QList<QByteArray>();
+        };
+        auto over = [](const QByteArray &listing) {
+            const QList<QByteArray> ids = listing.split(' ');
+            return ids.size() == 2 && processIsGone(ids[0].toLongLong()) && processIsGone(ids[1].toLongLong());
+        };
+        for (int i = 0; i < booted.size(); ++i) {
+            QVERIFY(activate(window.get(), QAccessible::ListItem, booted[i].name));
+            auto *detail = qobject_cast<SimulatorDetailView *>(window->detailView());
+            QVERIFY(detail && detail->appsView());
+            // The app, and its group under "Shared groups" until the tool ties it to the app.
+            QTRY_COMPARE(detail->appsView()->appList()->model()->rowCount(), 2);
+            QTRY_COMPARE(listings().size(), i + 1);
+            QCOMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        }
+        {
+            // A device listing that blocks (here on the lister's lock) does not hold it either.
+            const QMutexLocker lock(&devices.mutex);
+            QTest::qWait(100);
+            QCOMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        }
+        QTRY_VERIFY(over(listings()[0]) && over(listings()[1]));
+        QVERIFY(!over(listings()[2]));
+        window.reset();
+        QTRY_VERIFY(over(listings()[2]));
     }
 
     // A failing listing alerts with "Error" and the message as plain text; the old list stays;

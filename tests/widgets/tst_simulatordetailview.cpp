@@ -136,6 +136,18 @@ private slots:
         QVERIFY(apps->browser());
         QCOMPARE(apps->containerPath(), home.path(data + u"Data/Application/D-Alpha"_s));
 
+        // A device left alone is not read again: an Info.plist rewritten in place (no install
+        // does that) shows only once the containers change.
+        QVERIFY(home.backdate(u"Library"_s));
+        pane->devicesRefreshed();
+        QTRY_VERIFY(!apps->isLoading());
+        QVERIFY(home.createFile(data + u"Bundle/Application/B-Alpha/Alpha.app/Info.plist"_s,
+                                "<plist><dict><key>CFBundleIdentifier</key><string>com.example.alpha</string>"
+                                "<key>CFBundleName</key><string>Renamed</string></dict></plist>"));
+        pane->devicesRefreshed();
+        QTRY_VERIFY(!apps->isLoading());
+        QCOMPARE(apps->catalogue()->apps.value(0).displayName, u"Alpha"_s);
+
         QVERIFY(install(u"Beta"_s, u"com.example.beta"_s));
         QVERIFY(remove(u"Alpha"_s));
         pane->devicesRefreshed();

@@ -1,0 +1,17 @@
+#pragma once
+
+class QThreadPool;
+
+// The pools our background work runs in, never QThreadPool::globalInstance(): Qt paints with that
+// one, so a run blocked there (a hung tool, a slow disk) stalls the whole window. Each pool is
+// made on first use and ends with the application object; safe to ask for on any thread.
+namespace WorkPools {
+
+// Runs of the developer tools. A hung tool holds its thread until its time limit or a stop, so
+// there are threads enough that a few hung ones leave room for the rest.
+QThreadPool *tools();
+
+// Reads of the disk: folder listings.
+QThreadPool *disk();
+
+} // namespace WorkPools
