@@ -54,25 +54,20 @@ QString setLocked(const QString &path, bool locked)
 }
 
 // An extended attribute of an item (links not followed); none when it has none.
+#ifdef Q_OS_DARWIN
+#define lgetxattr(path, name, value, size) getxattr(path, name, value, size, 0, XATTR_NOFOLLOW)
+#define lsetxattr(path, name, value, size, flags) setxattr(path, name, value, size, 0, XATTR_NOFOLLOW)
+#endif
 std::optional<QByteArray> attribute(const QString &path, const char *name)
 {
     QByteArray value(256, '\0');
-#ifdef Q_OS_DARWIN
-    const ssize_t n = ::getxattr(QFile::encodeName(path).constData(), name, value.data(), 256, 0, XATTR_NOFOLLOW);
-#else
     const ssize_t n = ::lgetxattr(QFile::encodeName(path).constData(), name, value.data(), 256);
-#endif
     return n < 0 ? std::nullopt : std::optional(value.left(n));
 }
 
 bool setAttribute(const QString &path, const char *name, const QByteArray &value)
 {
-#ifdef Q_OS_DARWIN
-    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0,
-                      XATTR_NOFOLLOW) == 0;
-#else
     return ::lsetxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0;
-#endif
 }
 
 } // namespace
@@ -187,18 +182,16 @@ private slots:
 #else
         const char *name = "user.lanthorn.tags";
 #endif
-        for (const QString &item : {u"src"_s, u"src/tagged.txt"_s}) {
+        for (const QString &item : {u"src"_s, u"src/tagged.txt"_s})
             if (!setAttribute(dir.path(item), name, item.toUtf8()))
                 QSKIP(qPrintable(u"no extended attributes here: "_s + QString::fromLocal8Bit(std::strerror(errno))));
-        }
         QVERIFY(FileOperations::copyItem(dir.path(u"src"_s), dir.path(u"dst"_s)));
         QCOMPARE(attribute(dir.path(u"dst"_s), name), QByteArray("src"));
         QCOMPARE(attribute(dir.path(u"dst/tagged.txt"_s), name), QByteArray("src/tagged.txt"));
     }
 
-    // A locked item (the Finder's Locked) copies, and its copy is locked too once in place (on
-    // macOS; on Linux only root may set the attribute, and copies come unlocked). A replace
-    // that would meet a locked item changes nothing and names it.
+    // A locked item copies, its copy locked once in place (macOS; on Linux copies come unlocked); a
+    // replace that would meet a locked item changes nothing and names it.
     void lockedItems_data()
     {
         QTest::addColumn<QString>("locked");
@@ -301,9 +294,10 @@ private slots:
         QVERIFY(QDir::setCurrent(work.path()));
         const QDateTime fixed(QDate(2024, 1, 5), QTime(15, 7, 9));
         FreedesktopTrash trash([fixed] { return fixed; });
+        const QString item = work.path(u"stuff/with space & 100%.txt"_s);
         for (int i = 0; i < 3; ++i) {
             QVERIFY(work.createFile(u"stuff/with space & 100%.txt"_s, QByteArray::number(i)));
-            QVERIFY(trash.moveToTrash(work.path(u"stuff/with space & 100%.txt"_s)));
+            QVERIFY(trash.moveToTrash(item));
         }
         QVERIFY(!trash.moveToTrash(work.path(u"missing.txt"_s)));
         QVERIFY(QDir::setCurrent(oldCurrent));
@@ -318,8 +312,7 @@ private slots:
         QCOMPARE(treeOf(trashPath + u"/info"_s).size(), 3);
         QCOMPARE(home.read(u".local/share/Trash/files/with space & 100%.3.txt"_s), "2");
         QCOMPARE(home.read(u".local/share/Trash/info/with space & 100%.txt.trashinfo"_s),
-                 "[Trash Info]\nPath=" +
-                     QUrl::toPercentEncoding(work.path(u"stuff/with space & 100%.txt"_s), "/") +
+                 "[Trash Info]\nPath=" + QUrl::toPercentEncoding(item, "/") +
                      "\nDeletionDate=2024-01-05T15:07:09\n");
     }
 };
