@@ -57,8 +57,8 @@ private slots:
         const QList<Simulator> result = SimulatorListing::records(listing.value());
         // Booted first; then runtime by code point ("iOS 17.0" < "iOS 9.3"); then name by code
         // point (capitals before small letters); equal keys keep the tool's order (B, D, E).
-        QCOMPARE(namesAndUdids(result), QStringList({"iPad C", "Zed G", "apple TV F", "iPhone 15 B", "iPhone 15 D",
-                                                     "iPhone 15 E", "iPhone 6 A"}));
+        QCOMPARE(namesAndUdids(result), QStringList({"iPad C", "Zed G", "apple TV F", "iPhone 15 B",
+                                                     "iPhone 15 D", "iPhone 15 E", "iPhone 6 A"}));
         QVERIFY(result.at(0).isBooted);
         QVERIFY(!result.at(1).isBooted); // "booted" in small letters is not booted
         QVERIFY(!result.at(4).isBooted); // nor is a booting device
