@@ -136,7 +136,7 @@ private slots:
         QTest::addColumn<QStringList>("tree");
         QTest::addColumn<QString>("reportedDataContainer"); // for com.example.a; empty: no report
         QTest::addColumn<QStringList>("expected");
-
+        const QString app = u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s;
         QTest::newRow("no app") << QStringList{u"group G1 group.com.apple.notes"_s} << QString()
                                 << QStringList{u"shared group.com.apple.notes"_s};
         QTest::newRow("names and order")
@@ -148,25 +148,20 @@ private slots:
             << QStringList{u"Alpha Beta|com.example.a||"_s, u"Quiet|com.example.q||"_s,
                            u"zebra|com.example.z||"_s};
         QTest::newRow("data container without metadata")
-            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s, u"bare D1"_s} << QString()
-            << QStringList{u"A|com.example.a||"_s};
+            << QStringList{app, u"bare D1"_s} << QString() << QStringList{u"A|com.example.a||"_s};
         QTest::newRow("metadata over the bounds")
-            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s,
-                           u"bigdata D1 com.example.a"_s}
-            << QString() << QStringList{u"A|com.example.a||"_s};
+            << QStringList{app, u"bigdata D1 com.example.a"_s} << QString()
+            << QStringList{u"A|com.example.a||"_s};
         QTest::newRow("two containers claim one app: the newer")
-            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s, u"data D1 com.example.a"_s,
-                           u"data D2 com.example.a"_s, u"old D2"_s}
+            << QStringList{app, u"data D1 com.example.a"_s, u"data D2 com.example.a"_s, u"old D2"_s}
             << QString() << QStringList{u"A|com.example.a|D1|"_s};
         QTest::newRow("groups only by the tool")
-            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s,
-                           u"group G1 group.com.example.a"_s, u"group G2 group.com.example.other"_s}
+            << QStringList{app, u"group G1 group.com.example.a"_s, u"group G2 group.com.example.other"_s}
             << u"none"_s
             << QStringList{u"A|com.example.a||group.com.example.a"_s, u"shared group.com.example.other"_s};
         QTest::newRow("groups without a report are shared")
-            << QStringList{u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s,
-                           u"group G1 group.com.example.a"_s}
-            << QString() << QStringList{u"A|com.example.a||"_s, u"shared group.com.example.a"_s};
+            << QStringList{app, u"group G1 group.com.example.a"_s} << QString()
+            << QStringList{u"A|com.example.a||"_s, u"shared group.com.example.a"_s};
         QTest::newRow("bundle linked out of the device")
             << QStringList{u"link B1"_s, u"bundle B2 A.app CFBundleIdentifier=com.example.a"_s} << QString()
             << QStringList{u"A|com.example.a||"_s};
