@@ -1,9 +1,5 @@
-// The Files operations against a hostile file system: a full disk, a read-only volume, denied
-// permissions and awkward names. Every case checks the message, that
-// nothing outside the operation's target changed, and that no partial or temporary item is left.
-//
-// The tmpfs cases need root: main() moves the process into a private mount namespace first, so
-// the mounts are invisible to the rest of the machine and vanish with the process.
+// The Files operations against a hostile file system: the message, nothing changed outside the
+// target, no partial or temporary item left. Mounts need root and a private mount namespace.
 #include "filestore/filesstate.h"
 #include "filestore/listing.h"
 #include "filestore/trash.h"
@@ -145,8 +141,8 @@ class TestFaultInjection : public QObject
         return QTest::qWaitFor([&] { return !state.isReloading(); }, 10'000);
     }
 
-    // Runs the operation where permission bits apply (as "nobody" when we are root) on a state
-    // showing `folder`; gives its message ("(none)" for none) and reload count, as text.
+    // Runs the operation where permission bits apply (as "nobody" for root) on a state showing
+    // `folder`; gives its message ("(none)" for none) and reload count, as text.
     std::optional<QString> unprivileged(const QString &folder,
                                         const std::function<void(FilesState &)> &operation)
     {
@@ -190,8 +186,7 @@ private slots:
         m_dir.reset();
     }
 
-    // A full disk: copies that do not fit fail with the disk's reason and leave
-    // neither a partial item nor a temporary, and an item that was to be replaced survives.
+    // A full disk: copies that do not fit fail with its reason; the item they would replace stays.
     void fullDisk()
     {
         const QString mnt = path(u"mnt"_s);
@@ -270,10 +265,8 @@ private slots:
         QCOMPARE_TREE(host, treeOf(path(u"host"_s)));
     }
 
-    // On a volume that ignores letter case, a copy in over a name that differs only in case
-    // replaces the item, file or folder alike, and the result takes the copy's spelling; a
-    // rename changes the case; new names skip names taken in other case; a folder is never
-    // replaced by an item inside it, however the name is spelled.
+    // Ignoring case: a copy in replaces the item and takes the copy's spelling; a rename changes
+    // the case; new names skip those taken in other case; a folder is never replaced by its inside.
     // `before` and `after`: the volume's items, "path=content" a file, "path/" a folder.
     void caseInsensitiveVolume_data()
     {
@@ -309,20 +302,13 @@ private slots:
         if (!volume.refusal.isEmpty())
             QSKIP(qPrintable(u"no case-insensitive volume: "_s + volume.refusal));
         const QString mnt = volume.mountPoint;
-        const auto items = [&] {
-            QStringList found;
-            const Tree tree = treeOf(mnt);
-            for (const auto &[name, description] : tree.asKeyValueRange())
-                found << QString::fromUtf8(name) +
-                             (description.startsWith("folder") ? u"/"_s : u"="_s + m_dir->read(u"mnt/"_s + name));
-            found.sort();
-            return found;
+        const auto item = [&](const QString &name, bool folder) -> QString {
+            return name + (folder ? u"/"_s : u"="_s + m_dir->read(u"mnt/"_s + name));
         };
-        for (const QString &item : before) {
+        for (const QString &item : before)
             QVERIFY(item.endsWith(u'/') ? m_dir->createDir(u"mnt/"_s + item)
                                         : m_dir->createFile(u"mnt/"_s + item.section(u'=', 0, 0),
                                                             item.section(u'=', 1).toUtf8()));
-        }
         QVERIFY(m_dir->createFile(u"host/readme.txt"_s, "new") && m_dir->createFile(u"host/docs/new.txt"_s, "new"));
         auto state = stateIn(mnt, mnt);
         QVERIFY(waitForReload(*state));
@@ -336,11 +322,14 @@ private slots:
             state->newFolder();
         QVERIFY(waitForReload(*state));
         QCOMPARE(state->errorMessage().value_or(QString()), message);
-        QCOMPARE(items(), after);
-        QStringList listed;
+        QStringList found, listed;
+        const Tree tree = treeOf(mnt); // outlives the range below
+        for (const auto &[name, description] : tree.asKeyValueRange())
+            found << item(QString::fromUtf8(name), description.startsWith("folder"));
         for (const FileEntry &entry : listDirectory(mnt))
-            listed << entry.name() + (entry.isDirectory() ? u"/"_s : u"="_s + m_dir->read(u"mnt/"_s + entry.name()));
-        listed.sort();
+            listed << item(entry.name(), entry.isDirectory());
+        found.sort(), listed.sort();
+        QCOMPARE(found, after);
         QCOMPARE(listed, after.filter(QRegularExpression(u"^[^/]*(/|=.*)$"_s)));
     }
 

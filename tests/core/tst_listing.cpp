@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimeZone>
 
@@ -27,27 +28,6 @@ QString kindOf(const QString &mimeName)
 {
     return QMimeDatabase().mimeTypeForName(mimeName).comment();
 }
-
-// Sets TZ for the lifetime of the object; local-time conversions follow it.
-class ScopedTimeZone
-{
-public:
-    explicit ScopedTimeZone(const QByteArray &tz) : m_env("TZ", tz) { ::tzset(); }
-    ~ScopedTimeZone() { ::tzset(); }
-
-private:
-    ScopedEnv m_env;
-};
-
-class ScopedDefaultLocale
-{
-public:
-    explicit ScopedDefaultLocale(const QLocale &locale) { QLocale::setDefault(locale); }
-    ~ScopedDefaultLocale() { QLocale::setDefault(m_old); }
-
-private:
-    QLocale m_old;
-};
 
 } // namespace
 
@@ -126,9 +106,7 @@ private slots:
         const QString composed = u"Caf\u00e9.txt"_s;
         const QString decomposed = composed.normalized(QString::NormalizationForm_D);
         QVERIFY(composed != decomposed);
-        QFile file(dir.path(decomposed));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(dir.createFile(decomposed));
         const QList<FileEntry> entries = listDirectory(dir.url());
         QCOMPARE(entries.size(), 1);
 #ifdef Q_OS_DARWIN
@@ -167,9 +145,10 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QByteArray, zone);
         QFETCH(QString, text);
-        ScopedTimeZone timeZone(zone);
-        // The views format with the default locale: the user's.
-        ScopedDefaultLocale user{QLocale(locale)};
+        const auto restore = qScopeGuard([old = QLocale()] { QLocale::setDefault(old); ::tzset(); });
+        const ScopedEnv timeZone("TZ", zone); // restored before the guard runs
+        ::tzset();
+        QLocale::setDefault(QLocale(locale)); // the views format with the default locale: the user's
         const FileEntry file(u"/x/"_s, u"h"_s, false, 1'704'467'220'000, 0, {}, FileTypes::genericIcon());
         QCOMPARE(DisplayFormat::modifiedDate(file), text);
     }

@@ -11,11 +11,11 @@ QByteArray device(const char *udid, const char *name, const char *state)
     return QByteArray("{\"udid\":\"") + udid + "\",\"name\":\"" + name + "\",\"state\":\"" + state + "\"}";
 }
 
-QStringList names(const QList<Simulator> &simulators)
+QStringList namesAndUdids(const QList<Simulator> &simulators)
 {
     QStringList out;
     for (const Simulator &s : simulators)
-        out << s.name;
+        out << s.name + QLatin1Char(' ') + s.udid;
     return out;
 }
 
@@ -30,12 +30,9 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("full key") << "com.apple.CoreSimulator.SimRuntime.iOS-17-2"
-                                  << "iOS 17.2";
-        QTest::newRow("old display-name key") << "iOS 12.1"
-                                              << "iOS 12.1";
-        QTest::newRow("three-part version") << "x.xrOS-1-1-2"
-                                            << "xrOS 1.1.2";
+        QTest::newRow("full key") << "com.apple.CoreSimulator.SimRuntime.iOS-17-2" << "iOS 17.2";
+        QTest::newRow("old display-name key") << "iOS 12.1" << "iOS 12.1";
+        QTest::newRow("three-part version") << "x.xrOS-1-1-2" << "xrOS 1.1.2";
     }
     void runtimeDisplayName()
     {
@@ -60,13 +57,9 @@ private slots:
         const QList<Simulator> result = SimulatorListing::records(listing.value());
         // Booted first; then runtime by code point ("iOS 17.0" < "iOS 9.3"); then name by code
         // point (capitals before small letters); equal keys keep the tool's order (B, D, E).
-        QCOMPARE(names(result),
-                 QStringList({"iPad", "Zed", "apple TV", "iPhone 15", "iPhone 15", "iPhone 15", "iPhone 6"}));
-        QCOMPARE(result.at(0).udid, "C");
+        QCOMPARE(namesAndUdids(result), QStringList({"iPad C", "Zed G", "apple TV F", "iPhone 15 B",
+                                                     "iPhone 15 D", "iPhone 15 E", "iPhone 6 A"}));
         QVERIFY(result.at(0).isBooted);
-        QCOMPARE(result.at(3).udid, "B");
-        QCOMPARE(result.at(4).udid, "D");
-        QCOMPARE(result.at(5).udid, "E");
         QVERIFY(!result.at(1).isBooted); // "booted" in small letters is not booted
         QVERIFY(!result.at(4).isBooted); // nor is a booting device
         QCOMPARE(result.at(6).runtime, "iOS 9.3");

@@ -132,8 +132,7 @@ private slots:
         QCOMPARE(s.cameraRollNames(phone), (QStringList{u"IMG_0001.JPG"_s, u"IMG_0002.PNG"_s}));
     }
 
-    // The demo home is built once; a folder that is not its own is never touched; a run that
-
+    // The demo home is built once; a folder that is not its own is never touched.
     void demoHome()
     {
         TempFolder parent;

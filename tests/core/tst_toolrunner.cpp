@@ -196,25 +196,16 @@ private slots:
     }
 
     // Exactly the cap is accepted; one byte more fails with a message.
-    void outputCap_data()
-    {
-        QTest::addColumn<int>("bytes");
-        QTest::addColumn<bool>("succeeds");
-        QTest::newRow("at the cap") << 1024 * 1024 << true;
-        QTest::newRow("one byte over") << 1024 * 1024 + 1 << false;
-    }
-
     void outputCap()
     {
-        QFETCH(int, bytes);
-        QFETCH(bool, succeeds);
         ToolRunner::Options options;
         options.maxBytes = 1024 * 1024;
-        const auto result = ToolRunner::run(
-            m_tools.write(u"flood"_s, "head -c " + QByteArray::number(bytes) + " /dev/zero"), {}, options);
-        QCOMPARE(result.ok(), succeeds);
-        if (!succeeds)
-            QVERIFY2(result.error().contains(u"more than 1 MiB"_s), qPrintable(result.error()));
+        for (const int bytes : {1024 * 1024, 1024 * 1024 + 1}) {
+            const QByteArray flood = "head -c " + QByteArray::number(bytes) + " /dev/zero";
+            const auto result = ToolRunner::run(m_tools.write(u"flood"_s, flood), {}, options);
+            QCOMPARE(result.ok(), bytes == options.maxBytes);
+            QVERIFY2(result.ok() || result.error().contains(u"more than 1 MiB"_s), qPrintable(result.error()));
+        }
     }
 
     // Just over the listing's default cap: it gives up there, and the tool does not outlive the call.
@@ -284,24 +275,15 @@ private slots:
         QCOMPARE(readFile(stdoutTargetPath()), QByteArray("/dev/null"));
     }
 
-    // A UDID from the listing that could not name one device folder is refused before the tool
-    // runs.
-    void udidThatIsNotOneFolderNameIsRefused_data()
-    {
-        QTest::addColumn<QString>("udid");
-        QTest::newRow("climbs out") << u"../../../../../outside"_s;
-        QTest::newRow("parent") << u".."_s;
-        QTest::newRow("slash") << u"a/b"_s;
-    }
-
+    // A UDID from the listing that could not name one device folder is refused before the tool runs.
     void udidThatIsNotOneFolderNameIsRefused()
     {
-        QFETCH(QString, udid);
         ScopedToolPath scoped(fakeTool({}, "exit 0"));
-        const Status status = Simulator::addMedia(udid, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
-        QVERIFY(!status.ok());
-        QVERIFY2(status.error().contains(u"identifier"_s), qPrintable(status.error()));
-        QVERIFY(!QFile::exists(argvPath()));
+        for (const QString &udid : {u"../../../../../outside"_s, u".."_s, u"a/b"_s}) {
+            const Status status = Simulator::addMedia(udid, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
+            QVERIFY2(!status.ok() && status.error().contains(u"identifier"_s), qPrintable(status.error()));
+            QVERIFY(!QFile::exists(argvPath()));
+        }
     }
 
     // More files than one command line holds: a plain message, not the advice to install Xcode.
