@@ -404,7 +404,8 @@ private slots:
             // The app, and its group under "Shared groups" until the tool ties it to the app.
             QTRY_COMPARE(detail->appsView()->appList()->model()->rowCount(), 2);
             QTRY_COMPARE(listings().size(), i + 1);
-            QCOMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+            // A short task of an earlier screen may still end there; a hung listing would not.
+            QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
         }
         {
             // A device listing that blocks (here on the lister's lock) does not hold it either.
