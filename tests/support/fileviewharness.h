@@ -7,6 +7,7 @@
 #include "fileviews/fileviewhost.h"
 #include "support/recordingservices.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLineEdit>
@@ -22,6 +23,19 @@
 // folder in a shown window, with the screen's side (the bound values and every callback)
 // recorded. Items are named relative to the folder; in the columns they are those of the first.
 enum class ViewKind { list, icons, columns };
+
+// The rows' names as a screen reader reads them.
+inline QStringList accessibleNames(QAbstractItemView *view)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view);
+    QAccessibleTableInterface *table = iface->tableInterface();
+    QStringList names;
+    for (int row = 0; row < (table ? table->rowCount() : iface->childCount()); ++row) {
+        QAccessibleInterface *item = table ? table->cellAt(row, 0) : iface->child(row);
+        names << (item ? item->text(QAccessible::Name) : QString());
+    }
+    return names;
+}
 
 class FileViewHarness
 {

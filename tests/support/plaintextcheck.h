@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTextDocument>
 #include <QWidget>
 #include <QWindow>
@@ -73,6 +74,16 @@ inline Report walk(QWidget *window)
             }
     }
     return report;
+}
+
+// An alert's headline and body as a reader gets them: plain text, never markup.
+template <typename Alert> QStringList alertTexts(Alert *alert)
+{
+    QMessageBox *box = alert->box();
+    for (QLabel *label : box->findChildren<QLabel *>())
+        if (label->text() == box->informativeText() && label->textFormat() != Qt::PlainText)
+            return {u"rich text: " + label->text()};
+    return {box->text(), box->informativeText()};
 }
 
 } // namespace PlainTextCheck

@@ -5,6 +5,7 @@
 #include "screens/pathbar.h"
 #include "screens/segmentedpicker.h"
 #include "simulator/storagelocator.h"
+#include "support/plaintextcheck.h"
 #include "support/recordingservices.h"
 #include "support/settingssandbox.h"
 #include "support/tempfolder.h"
@@ -16,12 +17,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTest>
 #include <QToolBar>
-#include <QScopeGuard>
 #include <QVBoxLayout>
 
 #include <atomic>
@@ -180,11 +181,15 @@ private slots:
         QVERIFY(s.waitUntilSettled());
     }
 
-    // Up only below the root; Move to Trash only with a selection.
-    void toolbarFollowsTheFolderAndTheSelection()
+    // Up only below the root; Move to Trash only with a selection. A new folder opens for
+    // renaming; once renamed it is the selection. A rename onto a taken name replaces nothing:
+    // "Copy failed" heads an alert whose body is the message as plain text, until OK.
+    void toolbarNewFolderAndAFailedRename()
     {
         TempFolder storage;
-        QVERIFY(storage.createFile(u"a.txt"_s) && storage.createFile(u"sub/inner.txt"_s));
+        const QString taken = u"<b>b.txt"_s; // a name that reads like markup
+        QVERIFY(storage.createFile(u"a.txt"_s, "a") && storage.createFile(taken, "b") &&
+                storage.createFile(u"sub/inner.txt"_s));
         Screen s(&storage);
         QVERIFY(s.show());
         const auto enabled = [&] {
@@ -193,7 +198,6 @@ private slots:
         QTRY_COMPARE(enabled(), (QList<bool>{false, false}));
         s.click(u"a.txt"_s);
         QTRY_COMPARE(enabled(), (QList<bool>{false, true}));
-
         QVERIFY(s.open(storage.url(u"sub"_s)));
         QCOMPARE(s.listedNames(), QStringList{u"inner.txt"_s});
         QTRY_COMPARE(enabled(), (QList<bool>{true, false}));
@@ -201,6 +205,34 @@ private slots:
         QVERIFY(s.waitUntilSettled());
         QCOMPARE(s.state()->currentDirectory(), std::optional<QUrl>(storage.url()));
         QTRY_COMPARE(enabled(), (QList<bool>{false, false}));
+
+        s.click(s.screen->newFolderAction());
+        QVERIFY(storage.exists(u"untitled folder"_s));
+        QTRY_VERIFY(s.editor());
+        QCOMPARE(s.editor()->selectedText(), u"untitled folder"_s);
+        QTest::keyClicks(s.editor(), u"Projects"_s);
+        QTest::keyClick(s.editor(), Qt::Key_Return);
+        QTRY_VERIFY(s.listedNames().contains(u"Projects"_s) &&
+                    !s.listedNames().contains(u"untitled folder"_s));
+        QVERIFY(!storage.exists(u"untitled folder"_s));
+        QCOMPARE(s.state()->selection(), QSet<QUrl>{storage.url(u"Projects"_s)});
+        QTRY_COMPARE(s.table()->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(s.table()->selectionModel()->selectedRows().first().data().toString(), u"Projects"_s);
+
+        s.click(u"a.txt"_s);
+        QTest::keyClick(s.table(), Qt::Key_Return);
+        QTRY_VERIFY(s.editor());
+        QTest::keyClicks(s.editor(), u"<b>b"_s);
+        QTest::keyClick(s.editor(), Qt::Key_Return);
+        QTRY_VERIFY(s.screen->alert()->isShown());
+        const QString message = s.state()->errorMessage().value_or(QString());
+        QVERIFY2(message.contains(taken), qPrintable(message));
+        QCOMPARE(PlainTextCheck::alertTexts(s.screen->alert()), (QStringList{u"Copy failed"_s, message}));
+        QCOMPARE(storage.read(u"a.txt"_s), QByteArray("a"));
+        QCOMPARE(storage.read(taken), QByteArray("b"));
+        s.screen->alert()->box()->buttons().first()->click();
+        QTRY_VERIFY(!s.screen->alert()->isShown());
+        QCOMPARE(s.state()->errorMessage(), std::nullopt);
     }
 
     // The view mode and the icon size are one preference for every screen, kept for the next
@@ -239,58 +271,6 @@ private slots:
         QCOMPARE(first.screen->viewMode(), ViewMode::columns);
         Screen later(&storage);
         QCOMPARE(later.screen->viewMode(), ViewMode::columns);
-    }
-
-    // A new folder opens for renaming; once renamed it is the selection.
-    void newFolderIsRenamedAndStaysSelected()
-    {
-        TempFolder storage;
-        QVERIFY(storage.createFile(u"a.txt"_s));
-        Screen s(&storage);
-        QVERIFY(s.show());
-        s.click(s.screen->newFolderAction());
-        QVERIFY(storage.exists(u"untitled folder"_s));
-        QTRY_VERIFY(s.editor());
-        QCOMPARE(s.editor()->selectedText(), u"untitled folder"_s);
-        QTest::keyClicks(s.editor(), u"Projects"_s);
-        QTest::keyClick(s.editor(), Qt::Key_Return);
-        QTRY_COMPARE(s.listedNames(), (QStringList{u"a.txt"_s, u"Projects"_s}));
-        QVERIFY(!storage.exists(u"untitled folder"_s));
-        QCOMPARE(s.state()->selection(), QSet<QUrl>{storage.url(u"Projects"_s)});
-        QTRY_COMPARE(s.table()->selectionModel()->selectedRows().size(), 1);
-        QCOMPARE(s.table()->selectionModel()->selectedRows().first().data().toString(), u"Projects"_s);
-    }
-
-    // A rename onto a taken name replaces nothing: "Copy failed" heads an alert whose body is the
-    // message as plain text, until OK.
-    void failedRenameShowsCopyFailedUntilOK()
-    {
-        TempFolder storage;
-        const QString taken = u"<b>b.txt"_s; // a name that reads like markup
-        QVERIFY(storage.createFile(u"a.txt"_s, "a") && storage.createFile(taken, "b"));
-        Screen s(&storage);
-        QVERIFY(s.show());
-        s.click(u"a.txt"_s);
-        QTest::keyClick(s.table(), Qt::Key_Return);
-        QTRY_VERIFY(s.editor());
-        QTest::keyClicks(s.editor(), u"<b>b"_s);
-        QTest::keyClick(s.editor(), Qt::Key_Return);
-        QTRY_VERIFY(s.screen->alert()->isShown());
-        QMessageBox *box = s.screen->alert()->box();
-        QCOMPARE(box->text(), u"Copy failed"_s);
-        const QString message = s.state()->errorMessage().value_or(QString());
-        QVERIFY2(message.contains(taken), qPrintable(message));
-        QCOMPARE(box->informativeText(), message);
-        bool plain = false;
-        for (QLabel *label : box->findChildren<QLabel *>())
-            plain |= label->text() == message && label->textFormat() == Qt::PlainText;
-        QVERIFY(plain);
-        QCOMPARE(storage.read(u"a.txt"_s), QByteArray("a"));
-        QCOMPARE(storage.read(taken), QByteArray("b"));
-
-        box->buttons().first()->click();
-        QTRY_VERIFY(!s.screen->alert()->isShown());
-        QCOMPARE(s.state()->errorMessage(), std::nullopt);
     }
 
     void externalChangesShowInEveryMode_data()

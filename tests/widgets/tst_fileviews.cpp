@@ -2,7 +2,6 @@
 #include "support/fileviewharness.h"
 #include "support/tempfolder.h"
 
-#include <QAccessible>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
@@ -23,31 +22,20 @@ void addKinds(std::initializer_list<ViewKind> kinds = {ViewKind::list, ViewKind:
         QTest::newRow(names[int(kind)]) << kind;
 }
 
-// A folder of the given items ("name/" for a folder) and one of the views over it.
-struct Setup
+// A folder of the given items ("name/" for a folder), `temp`, and one of the views over it.
+struct Items
 {
-    TempFolder folder;
-    std::unique_ptr<FileViewHarness> h;
-    Setup(ViewKind kind, const QStringList &items)
+    TempFolder temp;
+    explicit Items(const QStringList &items)
     {
         for (const QString &item : items)
-            item.endsWith(u'/') ? folder.createDir(item) : folder.createFile(item, "x");
-        h = std::make_unique<FileViewHarness>(kind, folder.path());
+            item.endsWith(u'/') ? temp.createDir(item) : temp.createFile(item, "x");
     }
 };
-
-// The rows' names as a screen reader reads them.
-QStringList accessibleNames(QAbstractItemView *view)
+struct Setup : Items, FileViewHarness
 {
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(view);
-    QAccessibleTableInterface *table = iface->tableInterface();
-    QStringList names;
-    for (int row = 0; row < (table ? table->rowCount() : iface->childCount()); ++row) {
-        QAccessibleInterface *item = table ? table->cellAt(row, 0) : iface->child(row);
-        names << (item ? item->text(QAccessible::Name) : QString());
-    }
-    return names;
-}
+    Setup(ViewKind kind, const QStringList &items) : Items(items), FileViewHarness(kind, temp.path()) {}
+};
 
 } // namespace
 
@@ -65,8 +53,7 @@ private slots:
     void boundSelection()
     {
         QFETCH(ViewKind, kind);
-        Setup s(kind, {"a.txt", "b.txt", "c.txt", "d.txt"});
-        FileViewHarness &h = *s.h;
+        Setup h(kind, {"a.txt", "b.txt", "c.txt", "d.txt"});
         QVERIFY(h.exposed);
         if (kind != ViewKind::columns) { // the browser writes its selection, never reads it
             // Another spelling of the same path still matches; a URL without an item is ignored.
@@ -76,12 +63,12 @@ private slots:
             QVERIFY(h.reported.isEmpty());
             QCOMPARE(h.selectionWrites, 0);
             // A reload with new items keeps it on them.
-            QVERIFY(s.folder.createFile("0.txt"));
+            QVERIFY(h.temp.createFile("0.txt"));
             h.reload();
             QCOMPARE(h.selectedNames(), (QStringList{"b.txt", "d.txt"}));
             QVERIFY(h.reported.isEmpty());
             // In another folder (the rows reset) nothing is selected: Delete trashes nothing.
-            QVERIFY(s.folder.createFile("sub/e.txt"));
+            QVERIFY(h.temp.createFile("sub/e.txt"));
             h.entries = listDirectory(h.folder + "/sub");
             h.selection.clear();
             h.update();
@@ -114,10 +101,9 @@ private slots:
     {
         QFETCH(ViewKind, kind);
         QFETCH(QString, filePreselected);
-        Setup s(kind, {"a.txt"});
-        FileViewHarness &h = *s.h;
+        Setup h(kind, {"a.txt"});
         QVERIFY(h.exposed);
-        QVERIFY(s.folder.createDir("my.folder"));
+        QVERIFY(h.temp.createDir("my.folder"));
         h.renameRequest = h.url("my.folder");
         if (kind != ViewKind::columns) { // the browser drops what its open columns do not list
             h.update();
@@ -139,7 +125,7 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(!h.editor());
 
-        QVERIFY(s.folder.createFile("photo.jpg"));
+        QVERIFY(h.temp.createFile("photo.jpg"));
         h.renameRequest = h.url("photo.jpg");
         h.reload();
         QTRY_VERIFY(h.editor());
@@ -174,8 +160,7 @@ private slots:
         QFETCH(QString, sent);
         if (end == 3) // the editor must not outlive the view's bookkeeping
             QTest::failOnWarning(QRegularExpression("editor that does not belong"));
-        Setup s(kind, {"a.txt", "b.txt"});
-        FileViewHarness &h = *s.h;
+        Setup h(kind, {"a.txt", "b.txt"});
         QVERIFY(h.exposed);
         QLineEdit *editor = h.beginRename("b.txt");
         QVERIFY(editor);
@@ -187,7 +172,7 @@ private slots:
         } else if (end == 1) {
             QTest::keyClick(editor, Qt::Key_Escape);
         } else if (end == 2) {
-            QVERIFY(QFile::remove(s.folder.path("b.txt")));
+            QVERIFY(QFile::remove(h.temp.path("b.txt")));
             h.reload();
         } else {
             h.list.reset();
@@ -210,8 +195,7 @@ private slots:
     void doubleClick()
     {
         QFETCH(ViewKind, kind);
-        Setup s(kind, {"a.txt", "folder/"});
-        FileViewHarness &h = *s.h;
+        Setup h(kind, {"a.txt", "folder/"});
         QVERIFY(h.exposed);
         h.doubleClick(h.centre("a.txt"));
         QCOMPARE(h.opened, QList<QUrl>{h.url("a.txt")});
@@ -228,8 +212,7 @@ private slots:
     void menuTargets()
     {
         QFETCH(ViewKind, kind);
-        Setup s(kind, {"a.txt", "b.txt", "sub/inner.txt"});
-        FileViewHarness &h = *s.h;
+        Setup h(kind, {"a.txt", "b.txt", "sub/inner.txt"});
         QVERIFY(h.exposed);
         h.click("a.txt");
         h.click("b.txt", Qt::ControlModifier);
@@ -281,8 +264,7 @@ private slots:
         QFETCH(int, key);
         QFETCH(Qt::KeyboardModifiers, modifiers);
         QFETCH(bool, trashes);
-        Setup s(ViewKind::list, {"a.txt"});
-        FileViewHarness &h = *s.h;
+        Setup h(ViewKind::list, {"a.txt"});
         QVERIFY(h.exposed);
         h.click("a.txt");
         QTest::keyClick(h.view(), Qt::Key(key), modifiers);
@@ -294,8 +276,7 @@ private slots:
     void dragCopiesOnly()
     {
         QFETCH(ViewKind, kind);
-        Setup s(kind, {"a.txt", "b.txt", "c.txt"});
-        FileViewHarness &h = *s.h;
+        Setup h(kind, {"a.txt", "b.txt", "c.txt"});
         QVERIFY(h.exposed);
         QVERIFY(h.view()->dragEnabled());
         QCOMPARE(h.view()->model()->supportedDragActions(), Qt::CopyAction);
@@ -314,8 +295,7 @@ private slots:
     void reloadOnlyOnChange()
     {
         QFETCH(ViewKind, kind);
-        Setup s(kind, {"a.txt", "b.txt"});
-        FileViewHarness &h = *s.h;
+        Setup h(kind, {"a.txt", "b.txt"});
         QVERIFY(h.exposed);
         h.view()->selectionModel()->clear(); // nothing held: a needless reload would reset it all
         QSignalSpy resets(h.view()->model(), &QAbstractItemModel::modelReset);
@@ -331,7 +311,7 @@ private slots:
         // A screen reader keeps the view's one object and reads the new rows from it.
         const QAccessible::Id object = QAccessible::uniqueId(QAccessible::queryAccessibleInterface(h.view()));
         QTRY_COMPARE(accessibleNames(h.view()), (QStringList{"a.txt", "b.txt"}));
-        QVERIFY(s.folder.createFile("0.txt"));
+        QVERIFY(h.temp.createFile("0.txt"));
         h.update();
         QCOMPARE(h.names(), (QStringList{"a.txt", "b.txt"}));
         h.reload();
@@ -369,9 +349,7 @@ private slots:
     // earlier column; a screen reader reads a column's selected row through its table interface.
     void columnsSelectWhatWasClickedAndSayIt()
     {
-        TempFolder folder;
-        QVERIFY(folder.createFile("Alpha/inner.txt") && folder.createFile("Alpha/other.txt"));
-        FileViewHarness h(ViewKind::columns, folder.path());
+        Setup h(ViewKind::columns, {"Alpha/inner.txt", "Alpha/other.txt"});
         QVERIFY(h.exposed);
         const auto second = [&h]() -> QListView * {
             for (QListView *column : h.columns->host()->findChildren<QListView *>())

@@ -1,16 +1,7 @@
 // What a screen reader gets from the file views on X11, where Qt's accessibility bridge is active
 // (its offscreen platform has no accessibility to deliver notices to).
-#include "filestore/listing.h"
-#include "fileviews/fileiconview.h"
-#include "fileviews/filelistview.h"
-#include "fileviews/fileviewhost.h"
+#include "support/fileviewharness.h"
 #include "support/tempfolder.h"
-
-#include <QAbstractItemView>
-#include <QAccessible>
-#include <QApplication>
-#include <QTest>
-#include <QTreeView>
 
 namespace {
 
@@ -46,32 +37,21 @@ private slots:
     void gridAnnouncesFocusAndSelection()
     {
         TempFolder folder;
-        QStringList names;
         for (int i = 0; i < 100; ++i)
-            names << QString("item %1.txt").arg(i, 3, 10, QChar('0'));
-        for (const QString &name : names)
-            folder.createFile(name, "x");
-        QSet<QUrl> selection;
-        FileIconView view{FilesState::Services{}};
-        FileIconView::Description description;
-        description.entries = listDirectory(folder.path());
-        description.selection = {selection, [&](const QSet<QUrl> &value) { selection = value; }};
-        view.update(description);
-        view.host()->resize(600, 400);
-        view.host()->show();
-        view.host()->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(view.host()));
-        auto *grid = view.host()->findChild<QAbstractItemView *>();
-        QVERIFY(grid);
+            QVERIFY(folder.createFile(QString("item %1.txt").arg(i, 3, 10, QChar('0')), "x"));
+        FileViewHarness h(ViewKind::icons, folder.path());
+        h.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&h.window));
+        QAbstractItemView *grid = h.view();
         grid->setFocus();
         QTRY_VERIFY(grid->hasFocus());
         notices.clear();
 
-        const QModelIndex third = grid->model()->index(2, 0);
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(third).center());
+        h.click("item 002.txt");
         QVERIFY2(notices.contains(qMakePair(QAccessible::Focus, 2)), "no focus notice for the clicked item");
         QVERIFY(notices.contains(qMakePair(QAccessible::SelectionAdd, 2)));
-        QCOMPARE(QAccessible::queryAccessibleInterface(grid)->child(2)->text(QAccessible::Name), names.at(2));
+        QCOMPARE(QAccessible::queryAccessibleInterface(grid)->child(2)->text(QAccessible::Name),
+                 "item 002.txt");
 
         notices.clear();
         QTest::keyClick(grid, Qt::Key_Right);
@@ -94,28 +74,14 @@ private slots:
         TempFolder folder;
         QVERIFY(folder.createFile("A/first.txt") && folder.createFile("B/second.txt") &&
                 folder.createFile("B/third.txt"));
-        FileListView view{FilesState::Services{}};
-        const auto enter = [&view, &folder](const QString &name) {
-            FileListView::Description description;
-            description.entries = listDirectory(folder.path(name));
-            view.update(description);
-        };
-        const auto rows = [&view] {
-            QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(view.table())->tableInterface();
-            QStringList names;
-            for (int row = 0; row < table->rowCount(); ++row)
-                names << table->cellAt(row, 0)->text(QAccessible::Name);
-            return names;
-        };
-        enter("A");
-        view.host()->resize(600, 400);
-        view.host()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(view.host()));
-        const QAccessible::Id list = QAccessible::uniqueId(QAccessible::queryAccessibleInterface(view.table()));
-        QTRY_COMPARE(rows(), QStringList{"first.txt"});
-        enter("B");
-        QTRY_COMPARE(rows(), (QStringList{"second.txt", "third.txt"}));
-        QCOMPARE(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(view.table())), list);
+        FileViewHarness h(ViewKind::list, folder.path("A"));
+        QVERIFY(h.exposed);
+        const QAccessible::Id list = QAccessible::uniqueId(QAccessible::queryAccessibleInterface(h.view()));
+        QTRY_COMPARE(accessibleNames(h.view()), QStringList{"first.txt"});
+        h.entries = listDirectory(folder.path("B"));
+        h.update();
+        QTRY_COMPARE(accessibleNames(h.view()), (QStringList{"second.txt", "third.txt"}));
+        QCOMPARE(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(h.view())), list);
     }
 };
 
