@@ -1,6 +1,6 @@
 #include "devicelistpoller.h"
 
-#include "simulator/workpools.h"
+#include "base/workpools.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 

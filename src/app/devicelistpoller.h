@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "simulator/stoptoken.h"
+#include "base/stoptoken.h"
 #include <chrono>
 #include <functional>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simulator/result.h"
+#include "base/result.h"
 
 #include <QString>
 

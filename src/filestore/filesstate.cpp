@@ -8,7 +8,7 @@
 #include "plaintext.h"
 #include "simulator/simulator.h"
 #include "simulator/storagelocator.h"
-#include "simulator/workpools.h"
+#include "base/workpools.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "filesstorageview.h"
 #include "filestore/plaintext.h"
 #include "fileviews/desktopworkspace.h"
-#include "simulator/workpools.h"
+#include "base/workpools.h"
 #include "symbols.h"
 
 #include <QAbstractItemView>

@@ -3,7 +3,7 @@
 #include "filestore/filesstate.h"
 #include "simulator/appcatalogue.h"
 #include "simulator/simulator.h"
-#include "simulator/stoptoken.h"
+#include "base/stoptoken.h"
 
 #include <QFutureWatcher>
 #include <QHash>

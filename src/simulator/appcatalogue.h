@@ -1,7 +1,7 @@
 #pragma once
 
-#include "result.h"
-#include "simulator/stoptoken.h"
+#include "base/result.h"
+#include "base/stoptoken.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "result.h"
+#include "base/result.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-#include "simulator/stoptoken.h"
+#include "base/stoptoken.h"
 #include <chrono>
 #include <optional>
 
