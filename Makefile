@@ -3,6 +3,9 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+# CI builds with warnings as errors (WERROR=ON).
+WERROR ?= OFF
+CMAKE_FLAGS += -DLANTHORN_WERROR=$(WERROR)
 UNAME := $(shell uname -s)
 # On macOS, Homebrew's prefix holds its Qt, libplist and Google Benchmark.
 ifeq ($(UNAME),Darwin)
@@ -10,7 +13,7 @@ BREW_PREFIX := $(shell brew --prefix 2>/dev/null)
 CMAKE_FLAGS += $(if $(BREW_PREFIX),-DCMAKE_PREFIX_PATH=$(BREW_PREFIX))
 endif
 
-.PHONY: all deps configure build run test bench clean package install screenshots interop libcxx darwin-configure portability
+.PHONY: all deps configure build run test bench clean package install screenshots interop libcxx darwin-configure portability lint
 
 all: build
 
@@ -52,7 +55,7 @@ asan: deps
 
 ifeq ($(UNAME),Darwin)
 # The developer checks below need Linux (Xvfb, Linux file managers, Debian's packages and roots).
-screenshots interop package fuzz libcxx darwin-configure portability:
+screenshots interop package fuzz libcxx darwin-configure portability lint:
 	@echo "make $@: Linux only; nothing to do on macOS."
 .PHONY: fuzz
 else
@@ -83,6 +86,12 @@ libcxx: build
 	@LANTHORN_EXTRA_PACKAGES="clang-14 libc++-14-dev libc++abi-14-dev python3 python3-yaml $(LANTHORN_EXTRA_PACKAGES)" ./scripts/install-deps.sh
 	@JOBS=$(JOBS) ./scripts/libcxx-check.sh $(BUILD_DIR)
 	@./scripts/darwin-configure-check.sh $(BUILD_DIR)
+
+# Every C++ file against .clang-format; clang-tidy (.clang-tidy) on the sources the last commit
+# changed (LINT_BASE=<commit> compares with another), warnings as errors.
+lint: build
+	@LANTHORN_EXTRA_PACKAGES="clang-format clang-tidy $(LANTHORN_EXTRA_PACKAGES)" ./scripts/install-deps.sh
+	@JOBS=$(JOBS) ./scripts/lint.sh $(BUILD_DIR)
 
 # CMake configures and generates the project as on a Mac (cmake/darwin-check/toolchain.cmake),
 # and the bundle, Info.plist, RPATH, Homebrew line and workflow are checked.
