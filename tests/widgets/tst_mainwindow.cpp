@@ -10,6 +10,7 @@
 #include "support/tempfolder.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -153,8 +154,21 @@ struct Home : TempFolder
     }
 };
 
+// Every model the window's item views show, checked by Qt's model tester while it lives.
+void testModels(QWidget *window)
+{
+    for (QAbstractItemView *view : window->findChildren<QAbstractItemView *>()) {
+        QAbstractItemModel *model = view->model();
+        if (model && !model->property("tested").toBool()) {
+            model->setProperty("tested", true);
+            new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, model);
+        }
+    }
+}
+
 bool shown(QWidget &window)
 {
+    testModels(&window);
     window.resize(1100, 700);
     window.show();
     window.activateWindow();
@@ -167,7 +181,8 @@ FilesStorageView *phoneFiles(ContentView &window)
     FilesStorageView *files = nullptr;
     if (shown(window) &&
         QTest::qWaitFor([&] { return activate(&window, QAccessible::ListItem, phone.name); }))
-        QTest::qWaitFor([&] {
+        // Null when it never comes up: the caller's check fails.
+        (void)QTest::qWaitFor([&] {
             auto *detail = qobject_cast<SimulatorDetailView *>(window.detailView());
             return (files = detail ? qobject_cast<FilesStorageView *>(detail->sectionScreen()) : nullptr);
         });
@@ -228,6 +243,11 @@ private slots:
         booted.isBooted = true;
         devices.set(Listing::success({booted, phone}));
         QTRY_COMPARE(window.simulators().value(0), booted);
+        // A device renamed in place keeps its row, repainted.
+        Simulator renamed = phone;
+        renamed.name = u"iPhone 15"_s;
+        devices.set(Listing::success({booted, renamed}));
+        QTRY_COMPARE(window.simulators().value(1), renamed);
     }
 
     // A name edited in place is renamed on disk. File and Edit run the shown screen's and the
@@ -349,6 +369,7 @@ private slots:
         }
         QVERIFY(activateSegment(&window, u"Apps"_s));
         QTRY_VERIFY(detail->appsView() && detail->appsView()->browser());
+        testModels(&window);
         QTRY_VERIFY(find(&window, QAccessible::Cell, files.first()));
         QCOMPARE(detail->appsView()->appList()->model()->index(0, 0).data().toString(),
                  PlainText::oneLine(name) + u'\n' + identifier);
@@ -401,6 +422,7 @@ private slots:
             QVERIFY(activate(window.get(), QAccessible::ListItem, booted[i].name));
             auto *detail = qobject_cast<SimulatorDetailView *>(window->detailView());
             QVERIFY(detail && detail->appsView());
+            testModels(window.get());
             // The app, and its group under "Shared groups" until the tool ties it to the app.
             QTRY_COMPARE(detail->appsView()->appList()->model()->rowCount(), 2);
             QTRY_COMPARE(listings().size(), i + 1);
