@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filestore/fileentry.h"
 #include "plistoutline.h"
 #include "sqlitereader.h"
 
@@ -27,6 +28,8 @@ struct PreviewContent
 
     // Always: what the info view shows.
     QString kindText;
+    FileIcon icon;
+    bool isDirectory = false;
     std::optional<qint64> sizeBytes;
     std::optional<QDateTime> modified;
     std::optional<QDateTime> created;

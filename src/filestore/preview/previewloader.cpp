@@ -204,6 +204,8 @@ void PreviewLoader::load(const QString &path, const Limits &limits,
     QFile file;
     if (!S_ISREG(st.st_mode)) {
         c.kindText = specialKind(st.st_mode);
+        c.isDirectory = S_ISDIR(st.st_mode);
+        c.icon = c.isDirectory ? FileTypes::folder().icon : FileTypes::genericIcon();
         if (!S_ISDIR(st.st_mode))
             c.notes << u"Only regular files are read for a preview."_s;
         c.complete = true;
@@ -213,6 +215,7 @@ void PreviewLoader::load(const QString &path, const Limits &limits,
     c.sizeBytes = qint64(st.st_size);
     if (!PreviewIO::openRegular(path, file)) {
         c.kindText = FileTypes::forFileName(name).kind;
+        c.icon = FileTypes::forFileName(name).icon;
         c.error = u"The file could not be opened."_s;
         c.complete = true;
         stage(c);
@@ -220,7 +223,9 @@ void PreviewLoader::load(const QString &path, const Limits &limits,
     }
     const QByteArray head = file.read(4096);
     const FileTypes::Content content = FileTypes::sniffContent(head);
-    c.kindText = FileTypes::forContent(content, FileTypes::forFileName(name)).kind;
+    const FileType &type = FileTypes::forContent(content, FileTypes::forFileName(name));
+    c.kindText = type.kind;
+    c.icon = type.icon;
     const qint64 size = qint64(st.st_size);
     if (content == FileTypes::Content::SQLiteDatabase) {
         file.close();
