@@ -68,23 +68,28 @@ bool writeThumbnail(const QString &path, const QImage &image, const QByteArray &
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QImageWriter writer(&file, "png");
-    writer.setText(u"Thumb::URI"_s, QString::fromLatin1(uri));
-    writer.setText(u"Thumb::MTime"_s, QString::number(mtime));
+    // On the image, not the writer: the writer's texts are split at the first colon.
+    QImage marked = image;
+    marked.setText(u"Thumb::URI"_s, QString::fromLatin1(uri));
+    marked.setText(u"Thumb::MTime"_s, QString::number(mtime));
     if (size >= 0)
-        writer.setText(u"Thumb::Size"_s, QString::number(size));
-    writer.setText(u"Software"_s, u"Lanthorn"_s);
-    return writer.write(image) && file.commit();
+        marked.setText(u"Thumb::Size"_s, QString::number(size));
+    marked.setText(u"Software"_s, u"Lanthorn"_s);
+    QImageWriter writer(&file, "png");
+    return writer.write(marked) && file.commit();
 }
 
-// A stored thumbnail that belongs to this URI and modification time, read into `image`.
+// A stored thumbnail that belongs to this URI and modification time, read into `image`. Read
+// whole (it is small): QImageReader::text() splits keys at their first colon.
 bool isCurrent(const QString &path, const QByteArray &uri, qint64 mtime, QImage *image = nullptr)
 {
-    QImageReader reader(path, "png");
-    if (reader.text(u"Thumb::URI"_s) != QString::fromLatin1(uri) ||
-        reader.text(u"Thumb::MTime"_s) != QString::number(mtime))
+    QImage stored;
+    if (!stored.load(path, "png") || stored.text(u"Thumb::URI"_s) != QString::fromLatin1(uri) ||
+        stored.text(u"Thumb::MTime"_s) != QString::number(mtime))
         return false;
-    return !image || reader.read(image);
+    if (image)
+        *image = std::move(stored);
+    return true;
 }
 
 } // namespace
