@@ -248,13 +248,16 @@ private slots:
     void databaseIsOnlyRead_data()
     {
         QTest::addColumn<bool>("wal");
-        QTest::newRow("write-ahead log") << true;
-        QTest::newRow("rollback journal") << false;
+        QTest::addColumn<bool>("crashed"); // the app is gone and left its log without -shm
+        QTest::newRow("write-ahead log") << true << false;
+        QTest::newRow("rollback journal") << false << false;
+        QTest::newRow("log left by a crash") << true << true;
     }
 
     void databaseIsOnlyRead()
     {
         QFETCH(bool, wal);
+        QFETCH(bool, crashed);
         TempFolder dir;
         const QByteArray path = QFile::encodeName(dir.path(u"Model.sqlite"_s));
         sqlite3 *app = nullptr;
@@ -265,12 +268,19 @@ private slots:
                           "INSERT INTO ZITEM (ZNAME, ZDATA) VALUES ('first', x'00ff'), ('second', NULL);"));
         // A write under way: begun, not committed.
         QVERIFY(exec(app, "BEGIN IMMEDIATE; INSERT INTO ZITEM (ZNAME) VALUES ('uncommitted');"));
-        for (int round = 0; round < 2; ++round) {
-            const auto before = folderState(dir.path());
+        QString folder = dir.path();
+        if (crashed) {
+            QVERIFY(dir.createDir(u"crashed"_s));
+            for (const QString &file : {u"Model.sqlite"_s, u"Model.sqlite-wal"_s})
+                QVERIFY(QFile::copy(dir.path(file), dir.path(u"crashed/"_s + file)));
+            folder = dir.path(u"crashed"_s);
+        }
+        for (int round = 0; round < (crashed ? 1 : 2); ++round) {
+            const auto before = folderState(folder);
             QCOMPARE(before.contains(u"Model.sqlite-wal"_s), wal);
-            const PreviewContent c = PreviewLoader::load(dir.path(u"Model.sqlite"_s), {});
-            const SqliteReader::Rows rows = PreviewLoader::loadRows(dir.path(u"Model.sqlite"_s), u"ZITEM"_s, {});
-            QCOMPARE(folderState(dir.path()), before);
+            const PreviewContent c = PreviewLoader::load(folder + u"/Model.sqlite"_s, {});
+            const SqliteReader::Rows rows = PreviewLoader::loadRows(folder + u"/Model.sqlite"_s, u"ZITEM"_s, {});
+            QCOMPARE(folderState(folder), before);
             QCOMPARE(c.kind, PreviewContent::Kind::Database);
             QCOMPARE(c.tables.size(), 1);
             QCOMPARE(c.tables[0].rowCount, 2 + round);
