@@ -32,8 +32,8 @@ using Type = PlistOutline::Type;
 
 namespace {
 
-// A binary property list from encoded objects (marker and payload each), one-byte references.
-QByteArray bplist(const QList<QByteArray> &objects, int refSize = 1)
+// A binary property list from encoded objects (marker and payload each).
+QByteArray bplist(const QList<QByteArray> &objects, int refSize = 1, int offsetSize = 4)
 {
     QByteArray out = "bplist00";
     QList<quint32> offsets;
@@ -42,10 +42,12 @@ QByteArray bplist(const QList<QByteArray> &objects, int refSize = 1)
         out += object;
     }
     const quint64 table = quint64(out.size());
-    for (quint32 offset : offsets)
-        out += QByteArray(1, char(offset >> 24)) + char(offset >> 16) + char(offset >> 8) + char(offset);
+    for (quint32 offset : offsets) {
+        for (int i = offsetSize - 1; i >= 0; --i)
+            out += char(offset >> (8 * i));
+    }
     QByteArray trailer(32, '\0');
-    trailer[6] = 4;
+    trailer[6] = char(offsetSize);
     trailer[7] = char(refSize);
     for (int i = 0; i < 8; ++i) {
         trailer[8 + i] = char(quint64(objects.size()) >> (56 - 8 * i));
@@ -169,6 +171,8 @@ private slots:
                        QByteArray("\x22\x3f\xc0\x00\x00", 5), QByteArray("\x14", 1) + QByteArray(8, '\0') + QByteArray(7, '\0') + '\x05'})
             << 100 << QString()
             << QStringList{u" Array 4 items"_s, u"   UID 7"_s, u"   String h🍞"_s, u"   Real 1.5"_s, u"   Number 5"_s};
+        QTest::newRow("three-byte offsets, as past 64 KiB") << bplist({"\xa1\x01", "\x09"}, 1, 3) << 100 << QString()
+                                                            << QStringList{u" Array 1 item"_s, u"   Boolean Yes"_s};
         QTest::newRow("a dictionary that holds itself")
             << bplist({QByteArray("\xd1\x01\x00", 3), "\x51k"}) << 100 << u"refers back to itself"_s
             << QStringList{u" Dictionary 1 item"_s, u"  k Omitted A reference to an enclosing item (cycle)"_s};

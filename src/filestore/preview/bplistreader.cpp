@@ -81,7 +81,8 @@ bool BinaryReader::readTrailer()
     m_objectCount = bigEndian(t + 8, 8);
     m_top = bigEndian(t + 16, 8);
     m_offsetTable = bigEndian(t + 24, 8);
-    auto valid = [](int s) { return s == 1 || s == 2 || s == 4 || s == 8; };
+    // Any width from one to eight bytes: writers use three for offsets past 64 KiB.
+    auto valid = [](int s) { return s >= 1 && s <= 8; };
     const quint64 tableEnd = m_size - trailer;
     return valid(m_offsetSize) && valid(m_refSize) && m_objectCount > 0 && m_top < m_objectCount &&
            m_offsetTable >= header && m_offsetTable <= tableEnd &&

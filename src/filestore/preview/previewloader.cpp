@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QLocale>
 #include <QMimeDatabase>
@@ -237,6 +238,17 @@ void PreviewLoader::load(const QString &path, const Limits &limits,
         stage(c);
         if (stopped && stopped())
             return;
+        // A large JPEG decodes at an eighth of its size in a few milliseconds: shown while the
+        // full decode runs.
+        if (QImageReader reader(&file); reader.supportsOption(QImageIOHandler::ScaledSize) &&
+                                        reader.size().width() > 2 * limits.imageBounds.width()) {
+            PreviewIO::Picture quick = PreviewIO::readImage(file, limits.imageBounds / 4);
+            c.image = std::move(quick.image);
+            c.pixelSize = quick.fullSize;
+            stage(c);
+            if (stopped && stopped())
+                return;
+        }
         PreviewIO::Picture picture = PreviewIO::readImage(file, limits.imageBounds);
         c.image = std::move(picture.image);
         c.pixelSize = picture.fullSize;
