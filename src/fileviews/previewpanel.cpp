@@ -96,6 +96,7 @@ PreviewPanel::PreviewPanel(QWidget *parent)
     splitter->addWidget(m_tables);
     splitter->addWidget(rowsSide);
     splitter->setStretchFactor(1, 3);
+    splitter->setSizes({180, 540});
     auto *databaseLayout = new QVBoxLayout(m_databasePage);
     databaseLayout->setContentsMargins(0, 0, 0, 0);
     databaseLayout->addWidget(splitter);

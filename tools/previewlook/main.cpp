@@ -4,6 +4,7 @@
 // arrow keys in the list on the left move between the files). --samples writes a demo app's
 // preferences (binary plist) and store (SQLite, write-ahead log) into DIR and looks at them.
 #include "fileviews/previewpanel.h"
+#include "screens/symbols.h"
 
 #include "plistcompat.h"
 
@@ -90,6 +91,7 @@ sqlite3 *writeStore(const QString &path)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    Symbols::setUpIconTheme();
     QStringList args = app.arguments().mid(1);
     QString shotDir;
     sqlite3 *store = nullptr;
