@@ -42,8 +42,8 @@ Picture readImage(QFile &file, QSize bounds)
     file.seek(0);
     QImageReader reader(&file);
     reader.setAutoTransform(true);
-    // Past the pixel check below, a plugin that misreports the size still stops here.
-    QImageReader::setAllocationLimit(int(maxDecodedPixels * 4 / (1024 * 1024)));
+    // Qt's allocation limit (QImageReader::allocationLimit(), process-wide) still stops a
+    // plugin that misreports the size; it is left as it is, since other readers share it.
     QSize size = reader.size();
     picture.fullSize = size;
     if (size.isValid() && (size.width() > bounds.width() || size.height() > bounds.height())) {

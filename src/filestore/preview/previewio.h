@@ -23,7 +23,7 @@ struct Picture
 };
 
 // No image decodes to more than this many pixels before it is scaled, whatever its format.
-constexpr qint64 maxDecodedPixels = 64LL * 1024 * 1024;
+constexpr qint64 maxDecodedPixels = 24LL * 1024 * 1024;
 
 // True when an image plugin reads the file (by its content, not its name).
 bool isImage(QFile &file);
