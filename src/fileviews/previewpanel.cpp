@@ -166,7 +166,14 @@ void PreviewPanel::setContent(const PreviewContent &content)
 {
     const bool sameFile = content.path == m_content.path && content.kind == m_content.kind;
     const bool sameOutline = sameFile && content.outline == m_content.outline;
+    // A later stage of the same database keeps the table the user chose meanwhile.
+    const QString chosenTable = m_content.rowsTable;
+    const SqliteReader::Rows chosenRows = m_content.rows;
     m_content = content;
+    if (sameFile && content.kind == PreviewContent::Kind::Database && chosenTable != content.rowsTable) {
+        m_content.rowsTable = chosenTable;
+        m_content.rows = chosenRows;
+    }
     m_path = content.path;
     showInfo();
     switch (content.kind) {
