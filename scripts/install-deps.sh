@@ -25,7 +25,7 @@ fi
 packages=(
     # build
     cmake g++ make pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev libplist-dev libbenchmark-dev dpkg-dev
+    qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev libplist-dev libsqlite3-dev libbenchmark-dev dpkg-dev
     # run: icons (the theme's PNGs, and the SVG plugin for scalable ones)
     adwaita-icon-theme hicolor-icon-theme libqt6svg6
     # run: open files and folders, reveal items in the file manager

@@ -37,4 +37,10 @@ QThreadPool *disk()
     return pool(slot, "Lanthorn disk", 8);
 }
 
+QThreadPool *previews()
+{
+    static QPointer<QThreadPool> slot;
+    return pool(slot, "Lanthorn previews", 3);
+}
+
 } // namespace WorkPools

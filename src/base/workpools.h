@@ -14,4 +14,8 @@ QThreadPool *tools();
 // Reads of the disk: folder listings.
 QThreadPool *disk();
 
+// Decoding files for a look inside them: quick-look previews and thumbnails. Apart from the
+// listings, so that a folder of images being thumbnailed never delays the next listing.
+QThreadPool *previews();
+
 } // namespace WorkPools

@@ -4,6 +4,13 @@
 #include <QMimeDatabase>
 #include <QSet>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -65,6 +72,21 @@ public:
         return *slot;
     }
 
+    const FileType &forContent(FileTypes::Content content)
+    {
+        switch (content) {
+        case FileTypes::Content::BinaryPropertyList:
+            return contentType(m_binaryPlist, u"Binary property list"_s, u"application/x-bplist"_s);
+        case FileTypes::Content::XmlPropertyList:
+            return contentType(m_xmlPlist, u"XML property list"_s, u"application/xml"_s);
+        case FileTypes::Content::SQLiteDatabase:
+            return contentType(m_sqlite, u"SQLite database"_s, u"application/vnd.sqlite3"_s);
+        case FileTypes::Content::Unknown:
+            break;
+        }
+        return *m_unknown;
+    }
+
     const FileType &folder() const { return *m_folder; }
     const FileType &symbolicLink() const { return *m_symbolicLink; }
     const FileType &generic() const { return *m_generic; }
@@ -84,6 +106,18 @@ private:
                 return u'.' + twoPart;
         }
         return name.mid(lastDot).toString().toLower();
+    }
+
+    // The type made once, with the icon of `mimeName` (the generic one when the MIME database
+    // does not know it) and our own kind text, which names the format whatever the database says.
+    const FileType &contentType(std::atomic<const FileType *> &slot, const QString &kind, const QString &mimeName)
+    {
+        if (const FileType *type = slot.load())
+            return *type;
+        const QMimeType mime = m_database.mimeTypeForName(mimeName);
+        const FileType &type = intern(kind, mime.isValid() ? make(mime)->icon : m_generic->icon);
+        slot.store(&type);
+        return type;
     }
 
     const FileType *make(const QMimeType &type)
@@ -112,6 +146,9 @@ private:
     const FileType *m_symbolicLink = nullptr;
     const FileType *m_generic = nullptr;
     const FileType *m_unknown = nullptr;
+    std::atomic<const FileType *> m_binaryPlist{nullptr};
+    std::atomic<const FileType *> m_xmlPlist{nullptr};
+    std::atomic<const FileType *> m_sqlite{nullptr};
 };
 
 TypeCache &cache()
@@ -169,6 +206,61 @@ const FileType &forFileName(QStringView name)
     if (cacheable && local.size() < maxCachedKeys)
         local.emplace(std::u16string(key), &type);
     return type;
+}
+
+bool sniffWorthy(QStringView name)
+{
+    // Suffixes iOS apps give their preferences and stores, whose names leave the format open.
+    static constexpr QStringView suffixes[] = {u".plist", u".db", u".sqlite", u".sqlite3", u".sqlitedb",
+                                               u".store", u".storedata", u".dat", u".bin"};
+    for (QStringView suffix : suffixes) {
+        if (name.endsWith(suffix, Qt::CaseInsensitive) && name.size() > suffix.size())
+            return true;
+    }
+    return false;
+}
+
+Content sniffContent(QByteArrayView head)
+{
+    if (head.startsWith("bplist00"))
+        return Content::BinaryPropertyList;
+    // The 16-byte header of every SQLite 3 database, its terminating NUL included.
+    if (head.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+        return Content::SQLiteDatabase;
+    QByteArrayView text = head.first(std::min<qsizetype>(head.size(), sniffBytes));
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
+    while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\r' ||
+                               text.front() == '\t'))
+        text = text.sliced(1);
+    if ((text.startsWith("<?xml") || text.startsWith("<!DOCTYPE") || text.startsWith("<plist")) &&
+        (text.indexOf("<!DOCTYPE plist") >= 0 || text.indexOf("<plist") >= 0))
+        return Content::XmlPropertyList;
+    return Content::Unknown;
+}
+
+Content sniffFile(int dirFd, const char *name)
+{
+    // Non-blocking, so that a FIFO named "x.db" cannot stall the listing; a device is refused
+    // by its type before a byte is read.
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return Content::Unknown;
+    char head[sniffBytes];
+    ssize_t got = -1;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        do
+            got = ::read(fd, head, sizeof head);
+        while (got < 0 && errno == EINTR);
+    }
+    ::close(fd);
+    return got > 0 ? sniffContent(QByteArrayView(head, got)) : Content::Unknown;
+}
+
+const FileType &forContent(Content content, const FileType &byName)
+{
+    return content == Content::Unknown ? byName : cache().forContent(content);
 }
 
 const FileType &folder()

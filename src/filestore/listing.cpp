@@ -58,6 +58,8 @@ FileEntry entryAt(int dirFd, const char *name, const QString &parentPath, const 
     const bool isDirectory = S_ISDIR(st.st_mode);
     if (!type)
         type = isDirectory ? &FileTypes::folder() : &FileTypes::forFileName(decodedName);
+    if (S_ISREG(st.st_mode) && FileTypes::sniffWorthy(decodedName))
+        type = &FileTypes::forContent(FileTypes::sniffFile(dirFd, name), *type);
     return FileEntry(parentPath, decodedName, isDirectory, modifiedMSecs(st), qint64(st.st_size), *type);
 }
 

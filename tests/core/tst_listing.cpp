@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <sys/stat.h>
+
 #include <ctime>
 
 using namespace Qt::StringLiterals;
@@ -95,6 +97,44 @@ private slots:
         QCOMPARE(notes.kind(), kindOf(u"text/plain"_s));
         QVERIFY(entries[1].isDirectory()); // a link is followed
         QVERIFY(!entries[0].isDirectory());
+    }
+
+    // Names that leave the format open are named by their first bytes; others, a FIFO and a
+    // device never are (a listing must not block on a pipe called "x.db").
+    void kindsByContent_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("kind");
+        const QByteArray sqlite = QByteArray("SQLite format 3\0", 16) + QByteArray(84, '\1');
+        const QByteArray xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                               "\"x\">\n<plist><dict/></plist>";
+        QTest::newRow("binary plist") << u"Prefs.plist"_s << QByteArray("bplist00\xd0\x08") << u"Binary property list"_s;
+        QTest::newRow("xml plist") << u"Info.PLIST"_s << xml << u"XML property list"_s;
+        QTest::newRow("sqlite store") << u"Model.sqlite"_s << sqlite << u"SQLite database"_s;
+        QTest::newRow("sqlite as .db") << u"cache.db"_s << sqlite << u"SQLite database"_s;
+        QTest::newRow("header only, not sniffed") << u"photo.jpg"_s << sqlite << kindOf(u"image/jpeg"_s);
+        QTest::newRow("text in a .db") << u"notes.db"_s << QByteArray("SQLite format 2")
+                                       << QString(FileTypes::forFileName(u"notes.db").kind);
+    }
+
+    void kindsByContent()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, kind);
+        TempFolder dir;
+        QVERIFY(dir.createFile(name, bytes));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.path(u"pipe.db"_s)).constData(), 0600) == 0);
+        QVERIFY(dir.createSymlink(u"/dev/zero"_s, u"zero.sqlite"_s));
+        const QList<FileEntry> entries = listDirectory(dir.path());
+        QCOMPARE(entries.size(), 3);
+        QHash<QString, QString> kinds;
+        for (const FileEntry &entry : entries)
+            kinds.insert(entry.name(), entry.kind());
+        QCOMPARE(kinds.value(name), kind);
+        QCOMPARE(kinds.value(u"pipe.db"_s), FileTypes::forFileName(u"pipe.db").kind);
+        QCOMPARE(kinds.value(u"zero.sqlite"_s), FileTypes::forFileName(u"zero.sqlite").kind);
     }
 
     // A name written decomposed (as older macOS volumes store "Café") reads back composed on
