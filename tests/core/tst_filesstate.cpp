@@ -93,7 +93,7 @@ class TestFilesState : public QObject
 
     static bool waitForReload(FilesState &state)
     {
-        return QTest::qWaitFor([&] { return !state.isReloading(); }, 10'000);
+        return QTest::qWaitFor([&] { return !state.isWriting() && !state.isReloading(); }, 10'000);
     }
 
     // A state shown at the root, as the screen has it, watching with m_probe's notifications.
@@ -123,7 +123,7 @@ class TestFilesState : public QObject
     // Nothing reported is left to check, and no read runs.
     static bool waitUntilQuiet(FilesState &state)
     {
-        return QTest::qWaitFor([&] { return state.folderWatch()->isQuiet() && !state.isReloading(); },
+        return QTest::qWaitFor([&] { return state.folderWatch()->isQuiet() && !state.isWriting() && !state.isReloading(); },
                                10'000);
     }
 
@@ -597,6 +597,7 @@ private slots:
             urls.append(m_dir->url(source));
         m_pasteboard->fileURLs = urls;
         state->paste();
+        QVERIFY(waitForReload(*state));
         if (message.isEmpty())
             QCOMPARE(state->errorMessage(), std::nullopt);
         else
@@ -605,7 +606,6 @@ private slots:
         QCOMPARE_TREE(expected, treeOf(root()));
         QCOMPARE_TREE(host, treeOf(m_dir->path(u"host"_s)));
         QCOMPARE(state->selection(), QSet<QUrl>{rootUrl(u"a.txt"_s)});
-        QVERIFY(waitForReload(*state));
     }
 
     // Trash failures are silent and the rest still goes.
@@ -618,11 +618,11 @@ private slots:
         const QSet<QUrl> all{rootUrl(u"a"_s), rootUrl(u"b"_s), rootUrl(u"c"_s)};
         state->setSelection(all);
         state->moveToTrash(all);
+        QVERIFY(waitForReload(*state));
         QCOMPARE(m_trash->asked.size(), 3);
         QCOMPARE(treeOf(root()).keys(), QList<QByteArray>{"b"});
         QCOMPARE(state->errorMessage(), std::nullopt);
         QCOMPARE(state->selection(), all);
-        QVERIFY(waitForReload(*state));
     }
 };
 
