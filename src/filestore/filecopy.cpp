@@ -16,10 +16,12 @@
 #include <sys/xattr.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace FileOperationsPrivate {
@@ -202,13 +204,16 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
     }
 #endif
     if (!error && useReadWrite) {
-        std::vector<char> buffer(1 << 20);
+        // Not zeroed, and no larger than the file: copying thousands of small files must not
+        // cost a megabyte of memset each.
+        const size_t bufferSize = size_t(std::clamp<qint64>(qint64(source.st_size), 4096, 1 << 20));
+        const std::unique_ptr<char[]> buffer(new char[bufferSize]);
         for (;;) {
             if (control && control->stopRequested()) {
                 error = ECANCELED;
                 break;
             }
-            const ssize_t n = ::read(in, buffer.data(), buffer.size());
+            const ssize_t n = ::read(in, buffer.get(), bufferSize);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
@@ -218,7 +223,7 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
             if (n == 0)
                 break;
             for (ssize_t done = 0; done < n;) {
-                const ssize_t w = ::write(out, buffer.data() + done, size_t(n - done));
+                const ssize_t w = ::write(out, buffer.get() + done, size_t(n - done));
                 if (w < 0 && errno == EINTR)
                     continue;
                 if (w < 0) {

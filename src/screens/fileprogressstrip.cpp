@@ -16,11 +16,15 @@ constexpr qint64 showAfterMSecs = 500;
 
 QString timeLeft(qint64 seconds)
 {
+    if (seconds <= 1)
+        return FileProgressStrip::tr("About a second left");
     if (seconds < 60)
-        return FileProgressStrip::tr("About %n second(s) left", nullptr, int(std::max<qint64>(seconds, 1)));
+        return FileProgressStrip::tr("About %1 seconds left").arg(seconds);
+    if (seconds < 90)
+        return FileProgressStrip::tr("About a minute left");
     if (seconds < 3600)
-        return FileProgressStrip::tr("About %n minute(s) left", nullptr, int((seconds + 30) / 60));
-    return FileProgressStrip::tr("About %n hour(s) left", nullptr, int((seconds + 1800) / 3600));
+        return FileProgressStrip::tr("About %1 minutes left").arg((seconds + 30) / 60);
+    return FileProgressStrip::tr("About %1 hours left").arg(QString::number(double(seconds) / 3600, 'f', 1));
 }
 
 } // namespace

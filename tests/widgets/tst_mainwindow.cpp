@@ -16,6 +16,7 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QFile>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -446,6 +447,16 @@ private slots:
         QTRY_VERIFY(activate(&window, QAccessible::Button, u"Cancel Copying “Movie.mov” to Documents"_s));
         QTRY_VERIFY(queue->isIdle());
         QCOMPARE(stopsSeen, 1);
+        // Escape, while the strip has the focus.
+        queue->enqueue(u"Copying “c”"_s, untilStopped);
+        auto *strip = window.findChild<QFrame *>(u"fileProgressStrip"_s);
+        QVERIFY(strip);
+        QTRY_VERIFY(strip->isVisible());
+        strip->setFocus();
+        QTest::keyClick(strip, Qt::Key_Escape);
+        QTRY_VERIFY(queue->isIdle());
+        QCOMPARE(stopsSeen, 2);
+        stopsSeen = 1;
         queue->enqueue(u"Copying “b”"_s, untilStopped);
         for (const bool quit : {false, true}) {
             bool asked = false;
