@@ -2,6 +2,7 @@
 
 #include "devicelistpoller.h"
 #include "menubar.h"
+#include "filestore/filejobqueue.h"
 #include "filestore/plaintext.h"
 #include "screens/contentunavailableview.h"
 #include "screens/messagealert.h"
@@ -11,6 +12,8 @@
 #include <QCloseEvent>
 #include <QItemSelectionModel>
 #include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
 
@@ -82,6 +85,21 @@ void ContentView::showEvent(QShowEvent *event)
 
 void ContentView::closeEvent(QCloseEvent *event)
 {
+    // A file job still running is asked about, and stopped cleanly (its temporaries removed,
+    // every destination as it was) before the window goes.
+    if (FileJobQueue *jobs = FileJobQueue::shared(); !jobs->isIdle()) {
+        QMessageBox box(QMessageBox::Warning, tr("Stop copying and quit?"), tr("Stop copying and quit?"),
+                        QMessageBox::NoButton, this);
+        box.setInformativeText(tr("The items not yet copied are left as they were."));
+        const QAbstractButton *quit = box.addButton(tr("Quit"), QMessageBox::DestructiveRole);
+        box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+        box.exec();
+        if (box.clickedButton() != quit) {
+            event->ignore();
+            return;
+        }
+        jobs->cancelAllAndWait();
+    }
     m_poller->stop();
     QMainWindow::closeEvent(event);
 }

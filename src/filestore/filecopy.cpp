@@ -1,6 +1,7 @@
 // The copy of one file, and what travels with an item beyond its bytes: extended attributes and
 // the lock flags.
 #include "fileoperations_p.h"
+#include "jobcontrol.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -15,12 +16,29 @@
 #include <sys/xattr.h>
 #endif
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace FileOperationsPrivate {
+
+namespace {
+#ifdef Q_OS_LINUX
+// A stop request is seen between chunks: small enough to end within a fraction of a second on a
+// slow disk, large enough that the checks cost nothing.
+constexpr size_t chunkBytes = size_t(8) << 20;
+#endif
+std::atomic<bool> byteCopyOnly{false};
+} // namespace
+
+void setByteCopyOnly(bool only)
+{
+    byteCopyOnly.store(only, std::memory_order_relaxed);
+}
 
 #ifdef Q_OS_DARWIN
 namespace {
@@ -92,20 +110,58 @@ void copyFolderAttributes(const QByteArray &from, const QByteArray &to)
         ::close(in);
 }
 
-int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source)
+#ifdef Q_OS_DARWIN
+namespace {
+struct CopyProgress
+{
+    JobControl *control;
+    off_t reported;
+};
+
+// copyfile()'s report after each chunk of data: counts the bytes, and quits when asked to stop.
+int copyProgress(int what, int stage, copyfile_state_t state, const char *, const char *, void *context)
+{
+    auto *progress = static_cast<CopyProgress *>(context);
+    if (what == COPYFILE_COPY_DATA && stage == COPYFILE_PROGRESS) {
+        off_t copied = 0;
+        if (::copyfile_state_get(state, COPYFILE_STATE_COPIED, &copied) == 0 && copied > progress->reported) {
+            progress->control->addBytesDone(qint64(copied - progress->reported));
+            progress->reported = copied;
+        }
+    }
+    return progress->control->stopRequested() ? COPYFILE_QUIT : COPYFILE_CONTINUE;
+}
+} // namespace
+#endif
+
+int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source, JobControl *control)
 {
 #ifdef Q_OS_DARWIN
     // On APFS a clone shares the blocks until one side changes, and keeps mode, times, flags and
     // extended attributes (Finder tags). Other volumes (ENOTSUP), other devices (EXDEV) and any
     // other refusal get the platform's own copy, which keeps the same.
-    if (::clonefile(from.constData(), to.constData(), CLONE_NOFOLLOW) == 0)
+    if (!byteCopyOnly.load(std::memory_order_relaxed) &&
+        ::clonefile(from.constData(), to.constData(), CLONE_NOFOLLOW) == 0) {
+        if (control)
+            control->addBytesDone(qint64(source.st_size));
         return 0;
+    }
     if (errno == EEXIST)
         return EEXIST;
-    Q_UNUSED(source);
-    return ::copyfile(from.constData(), to.constData(), nullptr, COPYFILE_ALL | COPYFILE_NOFOLLOW | COPYFILE_EXCL) == 0
-               ? 0
-               : errno;
+    if (!control)
+        return ::copyfile(from.constData(), to.constData(), nullptr,
+                          COPYFILE_ALL | COPYFILE_NOFOLLOW | COPYFILE_EXCL) == 0
+                   ? 0
+                   : errno;
+    CopyProgress progress{control, 0};
+    copyfile_state_t state = ::copyfile_state_alloc();
+    ::copyfile_state_set(state, COPYFILE_STATE_STATUS_CB, reinterpret_cast<const void *>(&copyProgress));
+    ::copyfile_state_set(state, COPYFILE_STATE_STATUS_CTX, &progress);
+    const int result = ::copyfile(from.constData(), to.constData(), state,
+                                  COPYFILE_ALL | COPYFILE_NOFOLLOW | COPYFILE_EXCL);
+    const int error = result == 0 ? 0 : control->stopRequested() ? ECANCELED : errno;
+    ::copyfile_state_free(state);
+    return error;
 #else
     const int in = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0)
@@ -119,12 +175,18 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
     int error = 0;
     bool useReadWrite = true;
 #ifdef Q_OS_LINUX
-    useReadWrite = false;
+    useReadWrite = byteCopyOnly.load(std::memory_order_relaxed);
     bool copiedAny = false;
-    for (;;) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+    while (!useReadWrite) {
+        if (control && control->stopRequested()) {
+            error = ECANCELED;
+            break;
+        }
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, control ? chunkBytes : size_t(1) << 30, 0);
         if (n > 0) {
             copiedAny = true;
+            if (control)
+                control->addBytesDone(n);
             continue;
         }
         if (n == 0) {
@@ -142,9 +204,16 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
     }
 #endif
     if (!error && useReadWrite) {
-        std::vector<char> buffer(1 << 20);
+        // Not zeroed, and no larger than the file: copying thousands of small files must not
+        // cost a megabyte of memset each.
+        const size_t bufferSize = size_t(std::clamp<qint64>(qint64(source.st_size), 4096, 1 << 20));
+        const std::unique_ptr<char[]> buffer(new char[bufferSize]);
         for (;;) {
-            const ssize_t n = ::read(in, buffer.data(), buffer.size());
+            if (control && control->stopRequested()) {
+                error = ECANCELED;
+                break;
+            }
+            const ssize_t n = ::read(in, buffer.get(), bufferSize);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0) {
@@ -154,7 +223,7 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
             if (n == 0)
                 break;
             for (ssize_t done = 0; done < n;) {
-                const ssize_t w = ::write(out, buffer.data() + done, size_t(n - done));
+                const ssize_t w = ::write(out, buffer.get() + done, size_t(n - done));
                 if (w < 0 && errno == EINTR)
                     continue;
                 if (w < 0) {
@@ -165,6 +234,8 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
             }
             if (error)
                 break;
+            if (control)
+                control->addBytesDone(n);
         }
     }
     if (!error) {

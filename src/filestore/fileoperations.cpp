@@ -1,5 +1,6 @@
 #include "fileoperations.h"
 #include "fileoperations_p.h"
+#include "jobcontrol.h"
 #include "plaintext.h"
 
 #include <QDir>
@@ -148,9 +149,11 @@ int childNames(const QByteArray &folder, std::vector<QByteArray> &names, bool *o
 }
 
 // 0 or an errno. Links are copied as links, so a link cannot lead the copy out of the tree or
-// round a loop; sockets and devices are refused.
-int copyTree(const QByteArray &from, const QByteArray &to)
+// round a loop; sockets and devices are refused. Stopped through `control`: ECANCELED.
+int copyTree(const QByteArray &from, const QByteArray &to, JobControl *control)
 {
+    if (control && control->stopRequested())
+        return ECANCELED;
     struct stat st;
     if (!lstatPath(from, st))
         return errno;
@@ -160,12 +163,20 @@ int copyTree(const QByteArray &from, const QByteArray &to)
         if (n < 0)
             return errno;
         target[size_t(n)] = '\0';
-        return ::symlink(target.data(), to.constData()) == 0 ? 0 : errno;
+        if (::symlink(target.data(), to.constData()) != 0)
+            return errno;
+        if (control)
+            control->addItemDone();
+        return 0;
     }
-    if (S_ISREG(st.st_mode))
-        return FileOperationsPrivate::copyRegularFile(from, to, st);
-    if (S_ISFIFO(st.st_mode))
-        return ::mkfifo(to.constData(), st.st_mode & 07777) == 0 ? 0 : errno;
+    if (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)) {
+        const int error = S_ISREG(st.st_mode) ? FileOperationsPrivate::copyRegularFile(from, to, st, control)
+                          : ::mkfifo(to.constData(), st.st_mode & 07777) == 0 ? 0
+                                                                               : errno;
+        if (!error && control)
+            control->addItemDone();
+        return error;
+    }
     if (!S_ISDIR(st.st_mode))
         return ENOTSUP;
 
@@ -175,9 +186,11 @@ int copyTree(const QByteArray &from, const QByteArray &to)
     if (const int error = childNames(from, names))
         return error;
     for (const QByteArray &name : names) {
-        if (const int error = copyTree(from + '/' + name, to + '/' + name))
+        if (const int error = copyTree(from + '/' + name, to + '/' + name, control))
             return error;
     }
+    if (control)
+        control->addItemDone();
     FileOperationsPrivate::copyFolderAttributes(from, to);
     // Permissions last, so that a read-only source folder can still be filled.
     ::chmod(to.constData(), st.st_mode & 07777);
@@ -335,10 +348,14 @@ Status swapIntoPlace(const QByteArray &replacement, const QByteArray &existing, 
 
 // Copies into a hidden temporary beside `to`; none and a cleaned-up folder on failure, with
 // `note` saying what could not be cleaned up.
-std::optional<QByteArray> copyToTemporary(const QString &from, const QString &to, int &error, QString &note)
+std::optional<QByteArray> copyToTemporary(const QString &from, const QString &to, int &error, QString &note,
+                                          JobControl *control)
 {
     const QByteArray temporary = encoded(temporarySibling(to));
-    error = copyTree(encoded(from), temporary);
+    error = copyTree(encoded(from), temporary, control);
+    // Stopped after the last chunk: the copy is complete, but nothing may change any more.
+    if (!error && control && control->stopRequested())
+        error = ECANCELED;
     if (error) {
         note = discardTemporary(temporary);
         return std::nullopt;
@@ -465,13 +482,32 @@ Status moveNoReplace(const QString &from, const QString &to)
     return Status::success({});
 }
 
-Status copyItem(const QString &from, const QString &to)
+void measure(const QString &path, JobControl &control)
+{
+    struct stat st;
+    const QByteArray bytes = encoded(path);
+    if (control.stopRequested() || !lstatPath(bytes, st))
+        return;
+    control.addToTotal(1, S_ISREG(st.st_mode) ? qint64(st.st_size) : 0);
+    std::vector<QByteArray> names;
+    if (S_ISDIR(st.st_mode) && childNames(bytes, names) == 0) {
+        for (const QByteArray &name : names)
+            measure(QFile::decodeName(bytes + '/' + name), control);
+    }
+}
+
+bool wasCancelled(const Status &status, const JobControl *control)
+{
+    return !status && control && control->stopRequested();
+}
+
+Status copyItem(const QString &from, const QString &to, JobControl *control)
 {
     if (exists(to))
         return failure(from, u"copied"_s, EEXIST);
     int error = 0;
     QString note;
-    const auto temporary = copyToTemporary(from, to, error, note);
+    const auto temporary = copyToTemporary(from, to, error, note, control);
     if (!temporary)
         return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
     if ((error = renameExclusive(*temporary, encoded(to)))) {
@@ -482,7 +518,7 @@ Status copyItem(const QString &from, const QString &to)
     return Status::success({});
 }
 
-Status copyReplacing(const QString &from, const QString &to)
+Status copyReplacing(const QString &from, const QString &to, JobControl *control)
 {
     const QByteArray target = encoded(to);
     // Found out before anything is deleted: a replacement that stopped halfway would have lost
@@ -492,7 +528,7 @@ Status copyReplacing(const QString &from, const QString &to)
         return locked.isEmpty() ? failure(to, u"replaced"_s, error) : lockedFailure(target, locked);
     int error = 0;
     QString note;
-    const auto temporary = copyToTemporary(from, to, error, note);
+    const auto temporary = copyToTemporary(from, to, error, note, control);
     if (!temporary)
         return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
     error = renameExclusive(*temporary, target);

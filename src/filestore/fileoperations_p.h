@@ -4,6 +4,7 @@
 #include <QString>
 
 struct stat;
+class JobControl;
 
 // errno-level pieces of FileOperations shared with the trash.
 namespace FileOperationsPrivate {
@@ -26,7 +27,13 @@ void lockLike(const QByteArray &source, const QByteArray &copy);
 void copyExtendedAttributes(int from, int to);
 void copyFolderAttributes(const QByteArray &from, const QByteArray &to);
 
+// Only the plain read-and-write copy, no clone or in-kernel copy (measurements compare them).
+void setByteCopyOnly(bool only);
+
 // Copies a regular file to `to`, which must not exist; 0 or an errno. `source` is its lstat.
-int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source);
+// With a control, the bytes are counted there and a stop request ends the copy between chunks
+// with ECANCELED (the partial file is the caller's to remove).
+int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source,
+                    JobControl *control = nullptr);
 
 } // namespace FileOperationsPrivate

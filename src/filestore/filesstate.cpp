@@ -1,5 +1,6 @@
 #include "filesstate.h"
 
+#include "filejobqueue.h"
 #include "fileoperations.h"
 #include "folderwatch.h"
 #include "listing.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <fcntl.h>
@@ -165,7 +167,7 @@ void FilesState::startRead(bool isCheck)
             followRecentWrites(result);
         }
         // Changes seen meanwhile start their check only now, after this result.
-        if (m_watch && m_pendingReloads == 0)
+        if (m_watch && m_pendingReloads == 0 && m_pendingJobs == 0)
             m_watch->setBusy(false);
     });
     QStringList others;
@@ -433,11 +435,8 @@ void FilesState::reloadAfterWrite()
 
 void FilesState::moveToTrash(const QSet<QUrl> &urls)
 {
-    for (const QUrl &url : urls) {
-        if (m_services.trash && url.isLocalFile() && writableFolder(parentPath(localPath(url))))
-            (void)m_services.trash->moveToTrash(localPath(url));
-    }
-    reloadAfterWrite();
+    const QList<QUrl> items = urls.values();
+    runJob(FileCommandJob::trashDescription(items), [items](FileCommandJob &job) { return job.moveToTrash(items); });
 }
 
 void FilesState::rename(const QUrl &url, const QString &proposedName)
@@ -483,31 +482,10 @@ void FilesState::newFolder()
     reload(false);
 }
 
-// Copies the item beside itself under the first free "copy" name. False with a message when the
-// copy failed; true also when all names are taken and the item is skipped.
-bool FilesState::duplicateItem(const QString &path, QString *error)
-{
-    const QString folder = parentPath(path);
-    const QString name = nameOf(path);
-    const auto copyName = NameRules::firstFreeName(
-        [&](int n) { return NameRules::duplicateName(name, n); },
-        [&](const QString &candidate) { return FileOperations::exists(childPath(folder, candidate)); });
-    if (!copyName || !writableFolder(folder))
-        return true;
-    const Status copied = FileOperations::copyItem(path, childPath(folder, *copyName));
-    if (!copied)
-        *error = copied.error();
-    return copied.ok();
-}
-
 void FilesState::duplicate(const QSet<QUrl> &urls)
 {
-    for (const QUrl &url : urls) {
-        QString error;
-        if (url.isLocalFile() && !duplicateItem(localPath(url), &error))
-            setErrorMessage(error);
-    }
-    reloadAfterWrite();
+    const QList<QUrl> items = urls.values();
+    runJob(FileCommandJob::duplicateDescription(items), [items](FileCommandJob &job) { return job.duplicate(items); });
 }
 
 void FilesState::paste()
@@ -520,44 +498,48 @@ void FilesState::copyItemsIn(const QList<QUrl> &sources)
     if (!m_currentDirectory)
         return;
     const QString folder = localPath(*m_currentDirectory);
-    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
-    for (const QUrl &source : sources) {
-        const QString path = localPath(source);
-        const QString name = source.isLocalFile() ? nameOf(path) : source.fileName();
-        const auto fail = [&](const QString &description) {
-            setErrorMessage(PlainText::oneLine(name) + u": "_s + description);
-        };
-        if (!source.isLocalFile() || name.isEmpty()) {
-            fail(u"Only files on this computer can be copied in."_s);
-            continue;
-        }
-        // The item already lies in this folder: replacing it with itself would delete it first,
-        // so it is duplicated instead.
-        const QString canonicalParent = QFileInfo(parentPath(path)).canonicalFilePath();
-        if (!canonicalFolder.isEmpty() && canonicalParent == canonicalFolder) {
-            QString error;
-            if (!duplicateItem(path, &error))
-                fail(error);
-            continue;
-        }
-        if (FileOperations::isDirectory(path).value_or(false) && !QFileInfo(path).isSymLink() &&
-            FileOperations::isSameOrInside(folder, path)) {
-            fail(u"A folder can’t be copied into itself or into one of its own folders."_s);
-            continue;
-        }
-        const QString destination = childPath(folder, name);
-        // Replacing a folder that holds the source would delete the source with it, and with it
-        // everything else in that folder.
-        if (FileOperations::liesWithinItem(path, destination)) {
-            fail(u"An item can’t replace the folder that contains it."_s);
-            continue;
-        }
-        if (!writableFolder(folder))
-            break;
-        if (const Status copied = FileOperations::copyReplacing(path, destination); !copied)
-            fail(copied.error());
+    runJob(FileCommandJob::copyInDescription(folder, sources),
+           [folder, sources](FileCommandJob &job) { return job.copyIn(folder, sources); });
+}
+
+void FilesState::runJob(const QString &description, std::function<FileCommandJob::Outcome(FileCommandJob &)> work)
+{
+    // A write before the first read has found the root (none comes from the screen, whose
+    // commands wait for it) finds it here.
+    if (!m_root && m_storageLookup) {
+        if (const auto url = m_storageLookup(); url && url->isLocalFile())
+            m_root = BrowseRoot::resolve(localPath(*url), m_boundary);
     }
+    std::optional<BrowseRoot> root;
+    if (m_loadState.kind() != LoadState::Kind::storageMissing)
+        root = m_root;
+    ++m_pendingJobs;
+    if (m_watch)
+        m_watch->setBusy(true);
+    FileJobQueue *queue = m_services.jobs ? m_services.jobs : FileJobQueue::shared();
+    queue->enqueue(description, [self = QPointer<FilesState>(this), root, trash = m_services.trash,
+                                 work = std::move(work)](JobControl &control) -> std::function<void()> {
+        FileCommandJob job(root, trash, control);
+        return [self, outcome = work(job)] {
+            if (self)
+                self->applyJob(outcome);
+        };
+    });
+}
+
+// Messages in the order the writes failed, then the reload, as the commands always did.
+void FilesState::applyJob(const FileCommandJob::Outcome &outcome)
+{
+    --m_pendingJobs;
+    for (const QString &error : outcome.errors)
+        setErrorMessage(error);
+    if (const QString note = outcome.cancelNote(); !note.isEmpty())
+        setErrorMessage(note);
+    if (outcome.rootGone)
+        rootWentAway();
     reloadAfterWrite();
+    if (m_watch && m_pendingJobs == 0 && m_pendingReloads == 0)
+        m_watch->setBusy(false);
 }
 
 void FilesState::openInTerminal(const QUrl &folder)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browseroot.h"
+#include "filecommandjob.h"
 #include "loadstate.h"
 #include "platform.h"
 
@@ -14,12 +15,16 @@
 #include <memory>
 #include <optional>
 
+class FileJobQueue;
 class FolderWatch;
 struct Simulator;
 
 // The browsing state of one Files screen and the file operations on it. Lives on the GUI
-// thread; every operation runs there synchronously except the locating and listing inside
-// reload(), which run on a pool thread and come back here. Of overlapping reloads only the one
+// thread. The locating and listing inside reload() run on a pool thread and come back here;
+// the writes that can take long (copy in, paste, duplicate, move to the trash) run as jobs of
+// the file job queue, one after another, and their outcome (messages, then the reload) is
+// applied here when each ends. While a job of this state runs, the watch holds its reports:
+// the job's own reload reads what it wrote. Of overlapping reloads only the one
 // started last is applied. Each field has a getter, a change signal, and (where the screen or
 // the views write it) a setter that does nothing when the value is equal.
 // With a folder notifier among the services, the folders on screen are watched: their changes,
@@ -45,6 +50,8 @@ public:
         std::shared_ptr<Trash> trash;
         // Makes the watch of the shown folders; none: the folders are read only on reloads.
         std::function<std::unique_ptr<FolderNotifier>()> folderNotifier = {};
+        // Where the long writes run; none: the application's shared queue.
+        FileJobQueue *jobs = nullptr;
     };
 
     FilesState(const Simulator &simulator, Services services, QObject *parent = nullptr);
@@ -79,6 +86,8 @@ public:
 
     // Whether a reload's (or a check's) background work is still running.
     bool isReloading() const { return m_pendingReloads > 0; }
+    // Whether a write of this state's is queued or running as a job.
+    bool isWriting() const { return m_pendingJobs > 0; }
 
     // Whether the screen is on display; nothing is watched while it is not, and coming back
     // checks for what changed meanwhile.
@@ -118,9 +127,10 @@ private:
     void applyCheck(const ReloadResult &result);
     void checkForChanges();
     void followRecentWrites(const ReloadResult &result);
+    void runJob(const QString &description, std::function<FileCommandJob::Outcome(FileCommandJob &)> work);
+    void applyJob(const FileCommandJob::Outcome &outcome);
     QStringList updateWatch();
     void setLoadState(LoadState state);
-    bool duplicateItem(const QString &path, QString *error);
     UniqueFd writableFolder(const QString &folder);
     void rootWentAway();
     void reloadAfterWrite();
@@ -140,6 +150,7 @@ private:
     std::optional<QUrl> m_renameRequest;
     quint64 m_latestReload = 0;
     int m_pendingReloads = 0;
+    int m_pendingJobs = 0;
 
     std::unique_ptr<FolderWatch> m_watch;
     bool m_shown = false;

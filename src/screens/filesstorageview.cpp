@@ -1,4 +1,5 @@
 #include "filesstorageview.h"
+#include "fileprogressstrip.h"
 
 #include "busyindicator.h"
 #include "contentunavailableview.h"
@@ -103,6 +104,7 @@ FilesStorageView::FilesStorageView(const Simulator &simulator, FilesState::Servi
     layout->addWidget(m_toolBar);
     layout->addWidget(m_body, 1);
     layout->addWidget(m_pathBar);
+    layout->addWidget(new FileProgressStrip(m_services.jobs ? m_services.jobs : FileJobQueue::shared(), this));
 
     connect(m_pathBar, &PathBar::pathClicked, this, [this] { m_state->copyCurrentPath(); });
     connect(m_pathBar, &PathBar::iconSizeMoved, this, [](double size) { setIconSize(size); });

@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QMimeDatabase>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QThreadPool>
 #include <QToolBar>
@@ -57,6 +58,7 @@ PhotosView::PhotosView(const Simulator &simulator, QWidget *parent)
       m_placeholder(new ContentUnavailableView(QStringLiteral("photo.on.rectangle.angled"),
                                                tr("Drop photos or videos here"))),
       m_fileList(new QListWidget), m_busyIndicator(new BusyIndicator(m_body)),
+      m_cancelRuns(new QPushButton(tr("Cancel"), m_body)),
       m_alert(new MessageAlert(tr("Add media failed"), this))
 {
     m_state.simulator = simulator;
@@ -130,6 +132,14 @@ void PhotosView::setUpBody()
     layout->addWidget(m_bodyStack, 0, 0);
     layout->addWidget(m_busyIndicator, 0, 0, Qt::AlignCenter);
     m_busyIndicator->raise();
+    m_cancelRuns->setObjectName(QStringLiteral("cancelAddMedia"));
+    m_cancelRuns->setAccessibleName(tr("Cancel adding media"));
+    m_cancelRuns->hide();
+    layout->addWidget(m_cancelRuns, 0, 0, Qt::AlignHCenter | Qt::AlignBottom);
+    connect(m_cancelRuns, &QPushButton::clicked, this, [this] {
+        for (const auto &stop : std::as_const(m_runStops))
+            stop->requestStop();
+    });
 }
 
 QThreadPool *PhotosView::runPool()
@@ -188,15 +198,21 @@ void PhotosView::addMediaFiles(const QList<QUrl> &files)
     // Parented to the screen: when the screen goes, the watcher goes, and the run's outcome
     // has nobody to reach.
     auto *watcher = new QFutureWatcher<Status>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, files] {
+    const auto stop = std::make_shared<StopSource>();
+    m_runStops.append(stop);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, files, stop] {
         const Status status = watcher->future().resultCount() > 0
                                   ? watcher->result()
                                   : Status::failure(tr("The media could not be added."));
         watcher->deleteLater();
-        finishRun(status, files);
+        m_runStops.removeOne(stop);
+        // Stopped by the user: nothing was added, and there is nothing to tell.
+        const bool stopped = !status && stop->stopRequested();
+        finishRun(stopped ? Status::success({}) : status, stopped ? QList<QUrl>() : files);
     });
-    watcher->setFuture(QtConcurrent::run(
-        runPool(), [udid = m_state.simulator.udid, files] { return Simulator::addMedia(udid, files); }));
+    watcher->setFuture(QtConcurrent::run(runPool(), [udid = m_state.simulator.udid, files, token = stop->token()] {
+        return Simulator::addMedia(udid, files, token);
+    }));
 }
 
 void PhotosView::finishRun(const Status &status, const QList<QUrl> &files)
@@ -274,6 +290,7 @@ void PhotosView::apply()
     applyList();
     m_bodyStack->setCurrentWidget(isEmpty ? static_cast<QWidget *>(m_placeholder) : m_fileList);
     m_busyIndicator->setVisible(m_state.isAdding);
+    m_cancelRuns->setVisible(m_state.isAdding);
     m_addMediaAction->setEnabled(m_state.simulator.isBooted);
     m_clearListAction->setEnabled(!isEmpty);
     applyAlert();

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 class BusyIndicator;
@@ -15,6 +16,8 @@ class MessageAlert;
 class QAction;
 class QFileDialog;
 class QListWidget;
+class QPushButton;
+class StopSource;
 class QStackedWidget;
 class QThreadPool;
 class QToolBar;
@@ -65,6 +68,8 @@ public:
     ContentUnavailableView *placeholder() const { return m_placeholder; }
     QListWidget *fileList() const { return m_fileList; }
     BusyIndicator *busyIndicator() const { return m_busyIndicator; }
+    // Beside the spinner: stops the runs in progress (their tools end, with their children).
+    QPushButton *cancelButton() const { return m_cancelRuns; }
     MessageAlert *alert() const { return m_alert; }
     // The importer while it is shown, otherwise null.
     QFileDialog *importer() const;
@@ -105,6 +110,9 @@ private:
     ContentUnavailableView *m_placeholder;
     QListWidget *m_fileList;
     BusyIndicator *m_busyIndicator;
+    QPushButton *m_cancelRuns;
+    // The runs in progress, to stop on Cancel.
+    QList<std::shared_ptr<StopSource>> m_runStops;
     MessageAlert *m_alert;
     QPointer<QFileDialog> m_importer;
     QList<QUrl> m_listedFiles; // what m_fileList shows

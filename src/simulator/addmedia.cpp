@@ -81,7 +81,7 @@ Simulator::AddMediaError Simulator::AddMediaError::fromStandardError(const QByte
     return AddMediaError{trimmedMessage(decodeReplacingMaximalSubparts(bytes))};
 }
 
-Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files)
+Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files, StopToken stop)
 {
     // The same rule as for the Files storage: a UDID that cannot name a device folder names no
     // device.
@@ -100,6 +100,8 @@ Status Simulator::addMedia(const QString &udid, const QList<QUrl> &files)
     options.discardOtherOutput = true;
     options.timeout = std::nullopt; // a large batch takes as long as it takes
     options.maxBytes = maxErrorBytes;
+    // A stop ends the tool with its whole process group.
+    options.stop = std::move(stop);
     options.argumentsTooLongMessage =
         QCoreApplication::translate("Simulator", "Too many files to add at once. Add fewer files at a time.");
     const auto run = ToolRunner::run(arguments, options);

@@ -57,7 +57,7 @@ struct Simulator
     // imported and report the whole as failed. On failure the message is the launch error or
     // AddMediaError::errorDescription(). A UDID that is not a safe path component is refused
     // without running the tool.
-    static Status addMedia(const QString &udid, const QList<QUrl> &files);
+    static Status addMedia(const QString &udid, const QList<QUrl> &files, StopToken stop = {});
 
     // The Files app's local storage folder of this device, or none. Blocks; never fails.
     std::optional<QUrl> filesStorageURL() const;

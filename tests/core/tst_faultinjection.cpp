@@ -1,5 +1,6 @@
 // The Files operations against a hostile file system: the message, nothing changed outside the
 // target, no partial or temporary item left. Mounts need root and a private mount namespace.
+#include "filestore/filejobqueue.h"
 #include "filestore/filesstate.h"
 #include "filestore/listing.h"
 #include "filestore/trash.h"
@@ -125,20 +126,20 @@ class TestFaultInjection : public QObject
     QUrl url(const QString &relative) const { return m_dir->url(relative); }
 
     // A Files state whose storage root is `root` (default: storage/) showing `folder`.
-    std::unique_ptr<FilesState> stateIn(const QString &folder, const QString &root = {})
+    std::unique_ptr<FilesState> stateIn(const QString &folder, const QString &root = {}, FileJobQueue *jobs = nullptr)
     {
         const QUrl rootUrl = QUrl::fromLocalFile(root.isEmpty() ? path(u"storage"_s) : root);
         auto state = std::make_unique<FilesState>(
             [rootUrl]() -> std::optional<QUrl> { return rootUrl; },
             FilesState::Services{m_workspace, std::make_shared<RecordingPasteboard>(),
-                                  std::make_shared<FreedesktopTrash>()});
+                                  std::make_shared<FreedesktopTrash>(), {}, jobs});
         state->setCurrentDirectory(QUrl::fromLocalFile(folder));
         return state;
     }
 
     static bool waitForReload(FilesState &state)
     {
-        return QTest::qWaitFor([&] { return !state.isReloading(); }, 10'000);
+        return QTest::qWaitFor([&] { return !state.isWriting() && !state.isReloading(); }, 10'000);
     }
 
     // Runs the operation where permission bits apply (as "nobody" for root) on a state showing
@@ -148,9 +149,11 @@ class TestFaultInjection : public QObject
     {
         const bool inProcess = !permissionsAreIgnored();
         const auto bytes = runWithPermissionsApplied([&] {
-            auto state = stateIn(folder);
+            // A forked child has no threads of ours: its jobs get a queue of its own, and it
+            // does not wait for the reload's pool thread, only reports.
+            auto state = stateIn(folder, {}, inProcess ? nullptr : new FileJobQueue);
             operation(*state);
-            // A forked child has no pool threads to finish the reload; it only reports.
+            (void)QTest::qWaitFor([&] { return !state->isWriting(); }, 10'000);
             if (inProcess)
                 waitForReload(*state);
             return (state->errorMessage().value_or(u"(none)"_s) + u" / reloads "_s +
@@ -213,9 +216,11 @@ private slots:
         Tree expected = treeOf(mnt);
         expected["small.txt"] = fileDescription("small");
         state->copyItemsIn({url(u"host/small.txt"_s), url(u"host/keep.txt"_s)});
+        QVERIFY(waitForReload(*state));
         QCOMPARE(state->errorMessage(), u"keep.txt: “keep.txt” couldn’t be copied because "_s + noSpace);
         QCOMPARE_TREE(expected, treeOf(mnt));
         state->copyItemsIn({url(u"host/Folder"_s)}); // fills the disk half way
+        QVERIFY(waitForReload(*state));
         QCOMPARE(state->errorMessage(), u"Folder: “Folder” couldn’t be copied because "_s + noSpace);
         QCOMPARE_TREE(expected, treeOf(mnt));
         QCOMPARE_TREE(host, treeOf(path(u"host"_s)));
@@ -346,10 +351,12 @@ private slots:
 
         state->copyItemsIn({url(u"host/"_s + name)});
         state->duplicate({url(u"storage/"_s + name)});
+        QVERIFY(waitForReload(*state));
         state->rename(url(u"storage/plain.txt"_s), u"  "_s + name + u".renamed \n"_s);
         QCOMPARE(state->errorMessage(), std::nullopt);
         QCOMPARE(state->selection(), QSet<QUrl>{url(u"storage/"_s + name + u".renamed"_s)});
         state->moveToTrash({url(u"storage/"_s + name)});
+        QVERIFY(waitForReload(*state));
         QCOMPARE_TREE((Tree{{bytesOf(duplicateName), fileDescription("content")},
                             {bytesOf(name + u".renamed"_s), fileDescription("plain")}}),
                       treeOf(path(u"storage"_s)));

@@ -1,4 +1,6 @@
 #include "filestore/fileoperations.h"
+#include "filestore/fileoperations_p.h"
+#include "filestore/jobcontrol.h"
 #include "filestore/trash.h"
 #include "support/tempfolder.h"
 #include "support/treesnapshot.h"
@@ -22,6 +24,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -151,22 +154,32 @@ private slots:
         QTest::addColumn<bool>("sourceIsFolder");
         QTest::addColumn<bool>("existingIsFolder");
         QTest::addColumn<bool>("sourceFails");
-        for (bool fails : {false, true}) {
-            const char *suffix = fails ? ", copy fails" : "";
-            QTest::addRow("file over file%s", suffix) << false << false << fails;
-            QTest::addRow("folder over folder%s", suffix) << true << true << fails;
-            QTest::addRow("folder over file%s", suffix) << true << false << fails;
+        QTest::addColumn<QString>("stopped"); // "", "before" or "midway" (through a big file)
+        for (const char *stop : {"", "before", "midway"}) {
+            for (bool fails : {false, true}) {
+                if (fails && *stop)
+                    continue;
+                const QByteArray suffix = QByteArray(fails ? ", copy fails" : "") + (*stop ? ", stopped " : "") + stop;
+                QTest::addRow("file over file%s", suffix.constData()) << false << false << fails << QString::fromLatin1(stop);
+                QTest::addRow("folder over folder%s", suffix.constData()) << true << true << fails << QString::fromLatin1(stop);
+                QTest::addRow("folder over file%s", suffix.constData()) << true << false << fails << QString::fromLatin1(stop);
+            }
         }
     }
 
-    // The old item goes only once the copy succeeded; a failed copy leaves no partial item.
+    // The old item goes only once the copy succeeded; a failed or stopped copy leaves no partial
+    // item; a stop ends the copy of a file between chunks.
     void copyReplacing()
     {
         QFETCH(bool, sourceIsFolder);
         QFETCH(bool, existingIsFolder);
         QFETCH(bool, sourceFails);
+        QFETCH(QString, stopped);
         TempFolder dir;
-        if (sourceIsFolder) {
+        const QByteArray big(qsizetype(64) << 20, 'b');
+        if (!stopped.isEmpty()) {
+            QVERIFY(dir.createFile(sourceIsFolder ? u"host/item/a/big"_s : u"host/item"_s, big));
+        } else if (sourceIsFolder) {
             QVERIFY(dir.createFile(u"host/item/new.txt"_s, "new"));
             if (sourceFails)
                 QVERIFY(dir.createSocket(u"host/item/s.sock"_s));
@@ -176,11 +189,27 @@ private slots:
         QVERIFY(existingIsFolder ? dir.createFile(u"store/item/old.txt"_s, "old")
                                  : dir.createFile(u"store/item"_s, "old"));
         const Tree before = treeOf(dir.path(u"store"_s));
-        const Status copied =
-            FileOperations::copyReplacing(dir.path(u"host/item"_s), dir.path(u"store/item"_s));
-        QCOMPARE(copied.ok(), !sourceFails);
-        QCOMPARE_TREE(sourceFails ? before : subtree(treeOf(dir.path()), "host"),
+        StopSource stop;
+        JobControl control(stop.token());
+        if (stopped == u"before"_s)
+            stop.requestStop();
+        // Chunks of the plain copy, so that the stop lands inside the file.
+        FileOperationsPrivate::setByteCopyOnly(true);
+        const auto restore = qScopeGuard([] { FileOperationsPrivate::setByteCopyOnly(false); });
+        std::thread stopper([&] {
+            while (stopped == u"midway"_s && control.bytesDone() == 0)
+                std::this_thread::yield();
+            stop.requestStop();
+        });
+        JobControl *const controlled = stopped.isEmpty() ? nullptr : &control;
+        const Status copied = FileOperations::copyReplacing(dir.path(u"host/item"_s), dir.path(u"store/item"_s), controlled);
+        stopper.join();
+        QCOMPARE(copied.ok(), !sourceFails && stopped.isEmpty());
+        QCOMPARE(FileOperations::wasCancelled(copied, controlled), !stopped.isEmpty());
+        QCOMPARE_TREE(sourceFails || !stopped.isEmpty() ? before : subtree(treeOf(dir.path()), "host"),
                       treeOf(dir.path(u"store"_s)));
+        if (stopped == u"midway"_s)
+            QVERIFY(control.bytesDone() < big.size());
     }
 
     // A locked item copies, its copy locked once in place (macOS; on Linux copies come unlocked); a

@@ -1,5 +1,6 @@
 #include "app/contentview.h"
 #include "app/devicelistpoller.h"
+#include "filestore/filejobqueue.h"
 #include "screens/appsview.h"
 #include "screens/filesstorageview.h"
 #include "screens/messagealert.h"
@@ -14,7 +15,9 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QFile>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -23,6 +26,8 @@
 #include <QMessageBox>
 #include <QMutex>
 #include <QTest>
+#include <QTimer>
+#include <QThread>
 #include <QThreadPool>
 
 #include <memory>
@@ -444,6 +449,54 @@ private slots:
     // A failing listing alerts with "Error" and the message as plain text; the old list stays;
     // a later failure's message replaces the shown one; after OK a persisting failure alerts
     // again, once.
+    // A long file job shows in the strip, whose Cancel works through its accessible action.
+    // Closing the window while a job runs asks first; Cancel keeps both, Quit stops the job and
+    // waits for its end before the window goes.
+    void fileJobsCancelAndQuit()
+    {
+        Home home;
+        Devices devices;
+        ContentView window(devices.poller());
+        QVERIFY(phoneFiles(window));
+        FileJobQueue *queue = FileJobQueue::shared();
+        int stopsSeen = 0;
+        const auto untilStopped = [&stopsSeen](JobControl &control) -> std::function<void()> {
+            while (!control.stopRequested())
+                QThread::msleep(1);
+            return [&stopsSeen] { ++stopsSeen; };
+        };
+        queue->enqueue(u"Copying “Movie.mov” to Documents"_s, untilStopped);
+        QTRY_VERIFY(activate(&window, QAccessible::Button, u"Cancel Copying “Movie.mov” to Documents"_s));
+        QTRY_VERIFY(queue->isIdle());
+        QCOMPARE(stopsSeen, 1);
+        // Escape, while the strip has the focus.
+        queue->enqueue(u"Copying “c”"_s, untilStopped);
+        auto *strip = window.findChild<QFrame *>(u"fileProgressStrip"_s);
+        QVERIFY(strip);
+        QTRY_VERIFY(strip->isVisible());
+        strip->setFocus();
+        QTest::keyClick(strip, Qt::Key_Escape);
+        QTRY_VERIFY(queue->isIdle());
+        QCOMPARE(stopsSeen, 2);
+        stopsSeen = 1;
+        queue->enqueue(u"Copying “b”"_s, untilStopped);
+        for (const bool quit : {false, true}) {
+            bool asked = false;
+            QTimer::singleShot(100, &window, [&asked, quit] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                asked = box && box->text() == u"Stop copying and quit?"_s;
+                for (QAbstractButton *button : box ? box->buttons() : QList<QAbstractButton *>())
+                    if (button->text() == (quit ? u"Quit"_s : u"Cancel"_s))
+                        button->click();
+            });
+            window.close();
+            QVERIFY(asked);
+            QCOMPARE(window.isVisible(), !quit);
+            QCOMPARE(queue->isIdle(), quit);
+            QCOMPARE(stopsSeen, quit ? 2 : 1);
+        }
+    }
+
     void failingListingAlerts()
     {
         Devices devices;

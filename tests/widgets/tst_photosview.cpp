@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <QThreadPool>
 #include <QToolBar>
@@ -147,6 +148,26 @@ private slots:
         QVERIFY(view->placeholder()->isVisible());
         QVERIFY(!view->clearListAction()->isEnabled());
         QCOMPARE(m_tool->runs().size(), 1);
+    }
+
+    // Cancel beside the spinner ends the tool, and says nothing: no alert, nothing listed.
+    void cancelEndsTheRunQuietly()
+    {
+        auto view = shownView(bootedPhone);
+        QVERIFY(view);
+        m_tool->hold(u"fail-held.png"_s);
+        view->addMediaFiles({m_tool->file(u"fail-held.png"_s)});
+        QTRY_VERIFY(m_tool->hasStarted(u"fail-held.png"_s));
+        QVERIFY(view->cancelButton()->isVisible());
+        QTest::mouseClick(view->cancelButton(), Qt::LeftButton);
+        QTRY_VERIFY(!view->isAdding());
+        QVERIFY(!view->cancelButton()->isVisible());
+        // Ended, not left waiting: released now, it would still log its run.
+        m_tool->release(u"fail-held.png"_s);
+        QTest::qWait(300);
+        QCOMPARE(m_tool->runs().size(), 0);
+        QCOMPARE(view->errorMessage(), std::nullopt);
+        QVERIFY(view->addedFiles().isEmpty());
     }
 
     // A run that ends after its screen went away reaches no one.
