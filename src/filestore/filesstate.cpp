@@ -384,6 +384,29 @@ QList<FileEntry> FilesState::listFolder(const QUrl &folder) const
     return m_root->list(root.get(), localPath(folder)).entries;
 }
 
+void FilesState::readFolders(const QList<QUrl> &folders)
+{
+    using Listings = QList<FolderListing>;
+    auto *watcher = new QFutureWatcher<Listings>(this);
+    connect(watcher, &QFutureWatcher<Listings>::finished, this, [this, watcher, folders] {
+        watcher->deleteLater();
+        const Listings listings = watcher->result();
+        for (qsizetype i = 0; i < folders.size(); ++i)
+            emit folderRead(folders.at(i), listings.at(i).entries, listings.at(i).error == 0);
+    });
+    watcher->setFuture(QtConcurrent::run(WorkPools::disk(), [root = m_root, folders] {
+        Listings listings;
+        const UniqueFd rootFd = root ? root->open() : UniqueFd();
+        for (const QUrl &folder : folders) {
+            if (!rootFd || !folder.isLocalFile())
+                listings.append({{}, ENOENT});
+            else
+                listings.append(root->list(rootFd.get(), localPath(folder)));
+        }
+        return listings;
+    }));
+}
+
 bool FilesState::showsCurrentDirectory() const
 {
     return m_loadedFolder && m_loadedFolder == m_currentDirectory &&
