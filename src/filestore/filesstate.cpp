@@ -374,16 +374,6 @@ void FilesState::open(const QUrl &url)
         m_services.workspace->open(url);
 }
 
-QList<FileEntry> FilesState::listFolder(const QUrl &folder) const
-{
-    if (!m_root || !folder.isLocalFile())
-        return {};
-    const UniqueFd root = m_root->open();
-    if (!root)
-        return {};
-    return m_root->list(root.get(), localPath(folder)).entries;
-}
-
 void FilesState::readFolders(const QList<QUrl> &folders)
 {
     using Listings = QList<FolderListing>;

@@ -92,9 +92,6 @@ public:
     // The device folder that everything browsed and written lies in. Set from the simulator
     // when given one; otherwise, unless set before the first reload, the root itself.
     void setBoundary(const QString &deviceFolder) { m_boundary = deviceFolder; }
-    // A folder below the root, read now on this thread within the same bounds (the column
-    // browser's reads); empty when it cannot be read.
-    QList<FileEntry> listFolder(const QUrl &folder) const;
     // Reads folders below the root in a pool thread, within the same bounds (the column
     // browser's reads); each arrives with folderRead(), in the order asked.
     void readFolders(const QList<QUrl> &folders);
