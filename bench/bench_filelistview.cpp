@@ -3,7 +3,6 @@
 #include "filestore/filetypes.h"
 #include "fileviews/filelistmodel.h"
 #include "fileviews/filelistview.h"
-#include "fileviews/fileviewhost.h"
 
 #include <QApplication>
 #include <QTreeView>
@@ -36,26 +35,19 @@ QList<FileEntry> syntheticEntries(int count, const QString &tag = {})
     return entries;
 }
 
-FileListView::Description describe(const QList<FileEntry> &entries)
-{
-    FileListView::Description description;
-    description.entries = entries;
-    return description;
-}
-
 // A list shown in an offscreen window of a usual size.
 struct ShownList
 {
-    FileListView view{FilesState::Services{}};
+    FileListView view;
 
     ShownList()
     {
-        view.host()->resize(900, 700);
-        view.host()->show();
+        view.resize(900, 700);
+        view.show();
         QCoreApplication::processEvents();
     }
     // Paints now, which lays the rows out first.
-    void paint() { view.host()->repaint(); }
+    void paint() { view.repaint(); }
 };
 
 // New entries (another folder's) replace the shown ones, and the table is painted.
@@ -65,11 +57,11 @@ void BM_FirstPaint(benchmark::State &state)
     const QList<FileEntry> lists[2] = {syntheticEntries(count, QStringLiteral("a")),
                                        syntheticEntries(count, QStringLiteral("b"))};
     ShownList list;
-    list.view.update(describe(lists[1]));
+    list.view.setEntries(lists[1]);
     list.paint();
     int next = 0;
     for (auto _ : state) {
-        list.view.update(describe(lists[next]));
+        list.view.setEntries(lists[next]);
         list.paint();
         next = 1 - next;
     }
@@ -86,13 +78,13 @@ void BM_RefreshUnchanged(benchmark::State &state)
     const QList<FileEntry> shown = syntheticEntries(count);
     const QList<FileEntry> again = syntheticEntries(count);
     ShownList list;
-    list.view.update(describe(shown));
+    list.view.setEntries(shown);
     list.paint();
     int resets = 0;
     QObject::connect(list.view.model(), &QAbstractItemModel::modelReset, [&resets] { ++resets; });
     for (auto _ : state) {
-        list.view.update(describe(again));
-        list.view.update(describe(shown));
+        list.view.setEntries(again);
+        list.view.setEntries(shown);
     }
     state.counters["reloads"] = double(resets);
     if (resets != 0)
@@ -109,10 +101,10 @@ void BM_TableBytesPerRow(benchmark::State &state)
     double bytesPerRow = 0;
     for (auto _ : state) {
         ShownList list;
-        list.view.update(describe({}));
+        list.view.setEntries({});
         list.paint();
         const size_t empty = heapInUse();
-        list.view.update(describe(entries));
+        list.view.setEntries(entries);
         list.paint();
         bytesPerRow = (double(heapInUse()) - double(empty)) / count;
     }

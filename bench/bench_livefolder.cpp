@@ -7,7 +7,6 @@
 #include "filestore/folderwatch.h"
 #include "fileviews/filelistmodel.h"
 #include "fileviews/filelistview.h"
-#include "fileviews/fileviewhost.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,12 +48,10 @@ struct LiveFolder
         : state(
               [url = QUrl::fromLocalFile(folder)] { return std::optional<QUrl>(url); },
               FilesState::Services{nullptr, nullptr, nullptr, watched ? &makeSystemFolderNotifier : nullptr}),
-          view(FilesState::Services{})
+          view()
     {
         QObject::connect(&state, &FilesState::loadStateChanged, &state, [this] {
-            FileListView::Description description;
-            description.entries = state.loadState().entries();
-            view.update(description);
+            view.setEntries(state.loadState().entries());
             shown = Clock::now();
         });
         state.setShown(true);

@@ -1,6 +1,6 @@
 #include "menubar.h"
 
-#include "fileviews/fileviewhost.h"
+#include "fileviews/fileactions.h"
 #include "screens/filesstorageview.h"
 
 #include <QAction>
@@ -10,9 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPointer>
-
-#include <memory>
 
 namespace {
 
@@ -40,77 +37,46 @@ FilesStorageView *shownFilesScreen(QMainWindow *window)
     return nullptr;
 }
 
-// The File menu's items run the shown Files screen's own toolbar commands.
-void addFilesCommands(QMainWindow *window, QMenu *menu)
+QAction *placeholder(QMainWindow *window, const char *text, const QKeySequence &shortcut = {})
 {
-    struct Command
-    {
-        QString text;
-        QAction *(FilesStorageView::*action)() const;
-    };
-    const Command commands[] = {
-        {QCoreApplication::translate("MenuBar", "New Folder"), &FilesStorageView::newFolderAction},
-        {QCoreApplication::translate("MenuBar", "Copy Files…"), &FilesStorageView::copyFilesAction},
-    };
-    for (const Command &command : commands) {
-        QAction *item = menu->addAction(command.text);
-        const auto target = [window, command]() -> QAction * {
-            FilesStorageView *files = shownFilesScreen(window);
-            return files ? (files->*command.action)() : nullptr;
-        };
-        QObject::connect(item, &QAction::triggered, window, [target] {
-            if (QAction *action = target(); action && action->isEnabled())
-                action->trigger();
-        });
-        QObject::connect(menu, &QMenu::aboutToShow, item, [item, target] {
-            QAction *action = target();
-            item->setEnabled(action && action->isEnabled());
-        });
-    }
+    auto *action = new QAction(QCoreApplication::translate("MenuBar", text), window);
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    action->setEnabled(false);
+    return action;
 }
 
-// The Edit menu's items act on the selection of the file view that has (or, while the menu bar
-// is used from the keyboard and holds the focus itself, last had) the focus.
-void addEditCommands(QMainWindow *window, QMenu *menu)
+// File shows the shown Files screen's own New Folder and Copy Files…, Edit the commands of the
+// file view that has (or, while the menu bar is used from the keyboard and holds the focus
+// itself, last had) the focus: the very actions its menus and keys use. Without them, the same
+// items show disabled, so that other widgets keep their keys.
+void followFilesScreen(QMainWindow *window, QMenu *file, QMenu *edit, QAction *about)
 {
-    using Command = FileViewHost::Command;
-    struct Item
-    {
-        QString text;
-        Command command;
-        QKeySequence shortcut;
-    };
-    const Item items[] = {
-        {QCoreApplication::translate("MenuBar", "Copy"), Command::copy, QKeySequence::Copy},
-        {QCoreApplication::translate("MenuBar", "Paste"), Command::paste, QKeySequence::Paste},
-        {QCoreApplication::translate("MenuBar", "Move to Trash"), Command::trash, FileViewHost::trashShortcut()},
-        {QCoreApplication::translate("MenuBar", "Duplicate"), Command::duplicate, {}},
-        {QCoreApplication::translate("MenuBar", "Rename"), Command::rename, {}},
-    };
-    const auto host = std::make_shared<QPointer<FileViewHost>>();
-    QList<QAction *> actions;
-    for (const Item &item : items) {
-        QAction *action = menu->addAction(item.text);
-        // The view claims its keys while it has the focus; elsewhere a disabled item lets other
-        // widgets have them.
-        action->setShortcut(item.shortcut);
-        action->setEnabled(false);
-        QObject::connect(action, &QAction::triggered, window, [host, command = item.command] {
-            if (*host)
-                (*host)->perform(command);
-        });
-        actions << action;
-    }
-    const auto follow = [window, host, actions](QWidget *focus) {
+    const QList<QAction *> fileIdle = {placeholder(window, "New Folder"), placeholder(window, "Copy Files…")};
+    const QList<QAction *> editIdle = {placeholder(window, "Copy", QKeySequence::Copy),
+                                       placeholder(window, "Paste Item", QKeySequence::Paste),
+                                       placeholder(window, "Move to Trash", FileActions::trashShortcut()),
+                                       placeholder(window, "Duplicate"), placeholder(window, "Rename")};
+    const auto follow = [=](QWidget *focus) {
         if (qobject_cast<QMenuBar *>(focus) || qobject_cast<QMenu *>(focus))
             return;
-        *host = focus && focus->window() == window ? FileViewHost::ofFocus(focus) : nullptr;
-        for (QAction *action : actions)
-            action->setEnabled(!host->isNull());
+        FilesStorageView *shown = shownFilesScreen(window);
+        file->clear();
+        file->addActions(shown ? QList<QAction *>{shown->newFolderAction(), shown->copyFilesAction()}
+                               : fileIdle);
+        if (about)
+            file->addAction(about);
+        FileActions *focused = focus && focus->window() == window ? FileActions::ofFocus(focus) : nullptr;
+        edit->clear();
+        edit->addActions(focused ? focused->editActions() : editIdle);
+        if (focused)
+            focused->updateActions();
     };
-    QObject::connect(qApp, &QApplication::focusChanged, menu,
+    follow(nullptr);
+    QObject::connect(qApp, &QApplication::focusChanged, edit,
                      [follow](QWidget *, QWidget *now) { follow(now); });
-    QObject::connect(menu, &QMenu::aboutToShow, menu, [follow] { follow(QApplication::focusWidget()); });
+    for (QMenu *menu : {file, edit})
+        QObject::connect(menu, &QMenu::aboutToShow, menu, [follow] { follow(QApplication::focusWidget()); });
 }
 
 } // namespace
@@ -125,12 +91,12 @@ void setUpMenuBar(QMainWindow *window)
     QObject::connect(about, &QAction::triggered, window, [window] { showAbout(window); });
 
     QMenu *file = bar->addMenu(tr("&File"));
-    addFilesCommands(window, file);
+    QMenu *edit = bar->addMenu(tr("&Edit"));
 #ifdef Q_OS_DARWIN
-    file->addAction(about); // Qt moves it into the application menu
+    followFilesScreen(window, file, edit, about); // Qt moves About into the application menu
+#else
+    followFilesScreen(window, file, edit, nullptr);
 #endif
-
-    addEditCommands(window, bar->addMenu(tr("&Edit")));
 
     QMenu *windowMenu = bar->addMenu(tr("&Window"));
     QAction *close = windowMenu->addAction(tr("Close"));

@@ -376,14 +376,27 @@ void FilesState::open(const QUrl &url)
         m_services.workspace->open(url);
 }
 
-QList<FileEntry> FilesState::listFolder(const QUrl &folder) const
+void FilesState::readFolders(const QList<QUrl> &folders)
 {
-    if (!m_root || !folder.isLocalFile())
-        return {};
-    const UniqueFd root = m_root->open();
-    if (!root)
-        return {};
-    return m_root->list(root.get(), localPath(folder)).entries;
+    using Listings = QList<FolderListing>;
+    auto *watcher = new QFutureWatcher<Listings>(this);
+    connect(watcher, &QFutureWatcher<Listings>::finished, this, [this, watcher, folders] {
+        watcher->deleteLater();
+        const Listings listings = watcher->result();
+        for (qsizetype i = 0; i < folders.size(); ++i)
+            emit folderRead(folders.at(i), listings.at(i).entries, listings.at(i).error == 0);
+    });
+    watcher->setFuture(QtConcurrent::run(WorkPools::disk(), [root = m_root, folders] {
+        Listings listings;
+        const UniqueFd rootFd = root ? root->open() : UniqueFd();
+        for (const QUrl &folder : folders) {
+            if (!rootFd || !folder.isLocalFile())
+                listings.append({{}, ENOENT});
+            else
+                listings.append(root->list(rootFd.get(), localPath(folder)));
+        }
+        return listings;
+    }));
 }
 
 bool FilesState::showsCurrentDirectory() const

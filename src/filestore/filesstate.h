@@ -101,9 +101,9 @@ public:
     // The device folder that everything browsed and written lies in. Set from the simulator
     // when given one; otherwise, unless set before the first reload, the root itself.
     void setBoundary(const QString &deviceFolder) { m_boundary = deviceFolder; }
-    // A folder below the root, read now on this thread within the same bounds (the column
-    // browser's reads); empty when it cannot be read.
-    QList<FileEntry> listFolder(const QUrl &folder) const;
+    // Reads folders below the root in a pool thread, within the same bounds (the column
+    // browser's reads); each arrives with folderRead(), in the order asked.
+    void readFolders(const QList<QUrl> &folders);
     // Whether the load state holds the current folder's listing (no read for it is needed).
     bool showsCurrentDirectory() const;
     // Null without a folder notifier.
@@ -119,6 +119,8 @@ signals:
     void renameRequestChanged();
     // The newest reload's result has been applied (whether or not it changed anything).
     void reloadApplied();
+    // A folder asked for with readFolders(); `readable` false when it could not be read.
+    void folderRead(const QUrl &folder, const QList<FileEntry> &entries, bool readable);
 
 private:
     struct ReloadResult;

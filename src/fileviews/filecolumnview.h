@@ -1,64 +1,59 @@
 #pragma once
 
-#include "binding.h"
-#include "filestore/fileentry.h"
-#include "filestore/filesstate.h"
-#include "fileviewactions.h"
+#include "fileview.h"
 
-#include <QList>
-#include <QObject>
-#include <QSet>
-#include <QUrl>
+#include <QHash>
 
-#include <functional>
-#include <memory>
-#include <optional>
+class BrowserColumn;
+class ColumnBrowser;
+class FileBrowserCell;
 
-class FileViewHost;
-
-// The columns mode of the Files screen: a column browser rooted at the storage folder, where
-// selecting one folder lists it in the next column. It reads folders itself, each at most once
-// until the screen hands over a new reload token, reports the selection and the folder the
-// user looks at, opens files on double click, renames in place, and carries the shared menu
-// and keys of a FileViewHost on every column. One object per shown browser, owning its columns
-// and host. GUI thread only; folders are read synchronously.
-class FileColumnView final : public QObject
+// The columns mode: a column browser rooted at the storage folder, where selecting one folder
+// lists it in the next column. It asks for its folders with listingsWanted() and shows each
+// column's listing when it arrives (a new reload token asks for every open column again). It
+// reports the selection and the folder the user looks at, opens files on double click and
+// renames in place; the screen's selection is never applied to it. GUI thread only.
+class FileColumnView final : public FileView
 {
     Q_OBJECT
 public:
-    // What the screen hands over on every update.
-    struct Description
-    {
-        QUrl rootURL;
-        int reloadToken = 0;
-        Binding<QSet<QUrl>> selection; // written here, never read
-        Binding<std::optional<QUrl>> renameRequest;
-        FileViewActions actions;
-    };
-
-    // How a folder is read; listDirectory unless replaced.
-    using DirectoryLister = std::function<QList<FileEntry>(const QUrl &folder)>;
-
-    static constexpr int DefaultColumnWidth = 220;
-
-    // Applies descriptions to the browser, caches the folder listings and answers the columns.
-    class Coordinator;
-
-    explicit FileColumnView(FilesState::Services services, QWidget *parent = nullptr);
+    explicit FileColumnView(QWidget *parent = nullptr);
     ~FileColumnView() override;
-    Q_DISABLE_COPY_MOVE(FileColumnView)
 
-    // The widget the screen shows.
-    FileViewHost *host() const;
-    void update(const Description &description);
-    void setDirectoryLister(DirectoryLister lister);
-    // The folders listed in the open columns, left to right.
-    QList<QUrl> openFolders() const;
+    void setRoot(const std::optional<QUrl> &root, int reloadToken) override;
+    void setListing(const QUrl &folder, const QList<FileEntry> &entries, bool readable) override;
+    QSet<QUrl> selectedUrls() const override;
+    std::optional<QUrl> urlAt(const QPoint &globalPos) const override;
+    // The folders listed in the open columns, left to right; none while hidden.
+    QList<QUrl> shownFolders() const override;
+    QList<QAbstractItemView *> itemViews() const override;
+    // Whether a listing asked for has not arrived yet.
+    bool isReading() const { return !m_awaited.isEmpty(); }
 
-signals:
-    // A column opened or closed.
-    void openFoldersChanged();
+protected:
+    bool canTryRename(const QUrl &url) const override;
+    void applySelection(const QSet<QUrl> &urls) override;
+    QLineEdit *openEditor(const QUrl &url) override;
+    bool preselectsStem() const override { return false; }
 
 private:
-    std::unique_ptr<Coordinator> m_coordinator;
+    BrowserColumn *column(int i) const;
+    int columnOf(const QObject *view) const;
+    int selectedColumn() const;
+    void read(const QList<QUrl> &folders);
+    void openColumn(const QUrl &folder);
+    void followSelection(int column);
+    void markPath();
+    void relisted(int column, const QList<FileEntry> &entries, bool readable);
+    void selectionDidChange(const QObject *view);
+    void columnClicked(const QObject *view);
+    void doubleClick();
+    void sideways(const QObject *view, int key);
+    void commit(const QModelIndex &index, const QString &text);
+
+    ColumnBrowser *m_browser;
+    FileBrowserCell *m_cell;
+    std::optional<QUrl> m_root;
+    int m_reloadToken = 0;
+    QHash<QString, int> m_awaited; // folder path → listings asked for and not arrived
 };

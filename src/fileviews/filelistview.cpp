@@ -1,10 +1,8 @@
 #include "filelistview.h"
 
 #include "filelistmodel.h"
-#include "fileviewhost.h"
-#include "selectbasename.h"
+#include "itemviewrules.h"
 
-#include <QDir>
 #include <QDrag>
 #include <QHeaderView>
 #include <QItemSelection>
@@ -12,41 +10,31 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QStyledItemDelegate>
-#include <QTimer>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 #include <cmath>
-#include <functional>
 
 namespace {
 
 constexpr int columnWidths[FileListModel::ColumnCount] = {260, 160, 80, 160};
 
-QString pathOf(const QUrl &url)
-{
-    return QDir::cleanPath(url.toLocalFile());
-}
-
 // The Name column's editor reports the text it ends with instead of writing it into the model:
 // the new name shows only once the screen has renamed the item and listed the folder again.
 class NameDelegate final : public QStyledItemDelegate
 {
+    Q_OBJECT
 public:
-    using EndEditing = std::function<void(int row, const QString &text)>;
-
-    NameDelegate(EndEditing endEditing, QObject *parent)
-        : QStyledItemDelegate(parent), m_endEditing(std::move(endEditing))
-    {
-    }
+    using QStyledItemDelegate::QStyledItemDelegate;
 
     void setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const override
     {
         if (auto *field = qobject_cast<QLineEdit *>(editor))
-            m_endEditing(index.row(), field->text());
+            emit editEnded(index.row(), field->text());
     }
 
-private:
-    EndEditing m_endEditing;
+signals:
+    void editEnded(int row, const QString &text) const;
 };
 
 // The table of the list. It fills its width as a platform table does: the columns share the
@@ -83,8 +71,8 @@ protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event) const override
     {
-        return FileViewHost::keepsSelection(event) ? QItemSelectionModel::NoUpdate
-                                                   : QTreeView::selectionCommand(index, event);
+        return ItemViewRules::keepsSelection(event) ? QItemSelectionModel::NoUpdate
+                                                    : QTreeView::selectionCommand(index, event);
     }
 
     void startDrag(Qt::DropActions supportedActions) override
@@ -181,7 +169,7 @@ void setUpTable(QTreeView *table)
     table->setAllColumnsShowFocus(true);
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    // Renaming starts only through the host (Return, the menu) or a rename request.
+    // Renaming starts only through the commands (Return, the menu) or a rename request.
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setTextElideMode(Qt::ElideMiddle);
     table->setIconSize(QSize(16, 16));
@@ -193,138 +181,81 @@ void setUpTable(QTreeView *table)
 }
 
 } // namespace
-
-// Marks a change the view makes itself, so that its selection notifications are not reported.
-class FileListView::Coordinator::Syncing
+FileListView::FileListView(QWidget *parent)
+    : FileView(parent), m_table(new FileTable), m_model(new FileListModel(this))
 {
-public:
-    explicit Syncing(Coordinator *coordinator) : m_coordinator(coordinator), m_was(coordinator->m_isSyncing)
-    {
-        m_coordinator->m_isSyncing = true;
-    }
-    ~Syncing() { m_coordinator->m_isSyncing = m_was; }
-    Q_DISABLE_COPY_MOVE(Syncing)
-
-private:
-    Coordinator *m_coordinator;
-    bool m_was;
-};
-
-FileListView::FileListView(FilesState::Services services, QWidget *parent) : QObject(parent)
-{
-    auto *table = new FileTable;
-    m_coordinator = std::make_unique<Coordinator>(table);
-    Coordinator *coordinator = m_coordinator.get();
-    m_host = new FileViewHost(
-        FileViewActions(), [coordinator] { return coordinator->selectedURLs(); },
-        [coordinator](const QPoint &globalPos) { return coordinator->clickedURL(globalPos); },
-        std::move(services), parent);
-    m_host->embed(table);
-    m_host->setBeginRename([coordinator](const QUrl &url) { coordinator->beginRename(url); });
-}
-
-// The host (and the table in it) goes first: its callbacks and the table's model belong to the
-// coordinator.
-FileListView::~FileListView()
-{
-    delete m_host.data();
-}
-
-QTreeView *FileListView::table() const
-{
-    return m_coordinator->table();
-}
-
-FileListModel *FileListView::model() const
-{
-    return m_coordinator->model();
-}
-
-void FileListView::update(const Description &description)
-{
-    if (m_host)
-        m_host->setActions(description.actions);
-    m_coordinator->setDescription(description);
-    m_coordinator->applyEntries(description.entries);
-    m_coordinator->applySelection(description.selection.value);
-    m_coordinator->applyRenameRequest(description.renameRequest.value);
-}
-
-FileListView::Coordinator::Coordinator(QTreeView *table) : m_table(table), m_model(new FileListModel(this))
-{
-    setUpTable(table);
-    table->setModel(m_model);
-    FileViewHost::keepAccessibleRowsCurrent(table);
-    QHeaderView *header = table->header();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_table);
+    setUpTable(m_table);
+    m_table->setModel(m_model);
+    ItemViewRules::keepAccessibleRowsCurrent(m_table);
+    QHeaderView *header = m_table->header();
     header->setStretchLastSection(false);
     for (int column = 0; column < FileListModel::ColumnCount; ++column)
         header->resizeSection(column, columnWidths[column]);
-    table->setItemDelegateForColumn(
-        FileListModel::NameColumn,
-        new NameDelegate([this](int row, const QString &text) { textDidEndEditing(row, text); }, table));
+    auto *delegate = new NameDelegate(m_table);
+    m_table->setItemDelegateForColumn(FileListModel::NameColumn, delegate);
+    connect(delegate, &NameDelegate::editEnded, this, &FileListView::editEnded);
+    watchItemView(m_table);
 
-    connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &Coordinator::selectionDidChange);
-    connect(table, &QAbstractItemView::doubleClicked, this, &Coordinator::doubleClick);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        m_selectedUrls.reset();
+        reportSelection();
+    });
+    connect(m_table, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
+        if (index.isValid() && index.row() < m_model->rowCount())
+            emit activated(m_model->entryAt(index.row()).url());
+    });
     // A reset empties the selection without a notification, and removed rows leave it.
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_selectedURLs.reset(); });
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { m_selectedURLs.reset(); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_selectedUrls.reset(); });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { m_selectedUrls.reset(); });
 }
 
-FileListView::Coordinator::~Coordinator() = default;
-
-QTreeView *FileListView::Coordinator::table() const
+QList<QAbstractItemView *> FileListView::itemViews() const
 {
-    return m_table.data();
+    return {m_table};
 }
 
-const QList<FileEntry> &FileListView::Coordinator::entries() const
+QSet<QUrl> FileListView::selectedUrls() const
 {
-    return m_model->entries();
-}
-
-QSet<QUrl> FileListView::Coordinator::selectedURLs() const
-{
-    if (m_selectedURLs)
-        return *m_selectedURLs;
+    if (m_selectedUrls)
+        return *m_selectedUrls;
     QSet<QUrl> urls;
-    if (m_table) {
-        const QItemSelection selection = m_table->selectionModel()->selection();
-        for (const QItemSelectionRange &range : selection) {
-            for (int row = range.top(); row <= range.bottom(); ++row)
-                urls.insert(m_model->entryAt(row).url());
-        }
+    const QItemSelection selection = m_table->selectionModel()->selection();
+    for (const QItemSelectionRange &range : selection) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            urls.insert(m_model->entryAt(row).url());
     }
-    m_selectedURLs = urls;
+    m_selectedUrls = urls;
     return urls;
 }
 
-std::optional<QUrl> FileListView::Coordinator::clickedURL(const QPoint &globalPos) const
+std::optional<QUrl> FileListView::urlAt(const QPoint &globalPos) const
 {
-    if (!m_table)
-        return std::nullopt;
     const QModelIndex index = m_table->indexAt(m_table->viewport()->mapFromGlobal(globalPos));
     if (!index.isValid())
         return std::nullopt;
     return m_model->entryAt(index.row()).url();
 }
 
-void FileListView::Coordinator::applyEntries(const QList<FileEntry> &entries)
+void FileListView::setEntries(const QList<FileEntry> &entries)
 {
     if (entries == m_model->entries())
         return;
-    Syncing syncing(this);
-    m_model->setEntries(entries);
+    {
+        Syncing syncing(this);
+        m_model->setEntries(entries);
+    }
+    tryRenameRequest();
 }
 
-void FileListView::Coordinator::applySelection(const QSet<QUrl> &selection)
+void FileListView::applySelection(const QSet<QUrl> &urls)
 {
-    if (!m_table || selectedURLs() == selection)
-        return;
     QSet<QString> paths;
-    for (const QUrl &url : selection) {
+    for (const QUrl &url : urls) {
         if (url.isLocalFile())
-            paths.insert(pathOf(url));
+            paths.insert(FileListModel::pathOf(url));
     }
     const QList<int> rows = m_model->rowsOfPaths(paths);
     // Runs of neighbouring rows become one range each.
@@ -337,67 +268,35 @@ void FileListView::Coordinator::applySelection(const QSet<QUrl> &selection)
         rowSelection.select(m_model->index(rows.at(i), 0), m_model->index(rows.at(end), lastColumn));
         i = end + 1;
     }
-    Syncing syncing(this);
     m_table->selectionModel()->select(rowSelection, QItemSelectionModel::ClearAndSelect);
 }
 
-void FileListView::Coordinator::applyRenameRequest(const std::optional<QUrl> &request)
+bool FileListView::canTryRename(const QUrl &url) const
 {
-    if (!request || m_scheduledRename == request || m_model->rowOfPath(pathOf(*request)) < 0)
-        return;
-    m_scheduledRename = request;
-    // After this update, when the table holds the new rows and the screen is done re-applying.
-    QTimer::singleShot(0, this, [this, url = *request] {
-        m_scheduledRename.reset();
-        beginRename(url);
-        const Binding<std::optional<QUrl>> renameRequest = m_description.renameRequest;
-        renameRequest.write(std::nullopt);
-    });
+    return m_model->rowOfPath(FileListModel::pathOf(url)) >= 0;
 }
 
-void FileListView::Coordinator::beginRename(const QUrl &url)
+// The row is selected alone, reported like a user's selection.
+QLineEdit *FileListView::openEditor(const QUrl &url)
 {
-    const int row = m_model->rowOfPath(pathOf(url));
-    if (!m_table || row < 0)
-        return;
+    const int row = m_model->rowOfPath(FileListModel::pathOf(url));
+    if (row < 0)
+        return nullptr;
     const QModelIndex index = m_model->index(row, FileListModel::NameColumn);
     m_table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
                                                           QItemSelectionModel::Rows);
     m_table->scrollTo(index);
     m_table->edit(index);
-    // The view has selected the whole text as it opened the editor; narrow that to the stem.
-    selectBaseName(qobject_cast<QLineEdit *>(m_table->indexWidget(index)), m_model->entryAt(row).url());
+    return qobject_cast<QLineEdit *>(m_table->indexWidget(index));
 }
 
-// The callbacks are copied before the call: they may reach the screen, which may hand this
-// coordinator a new description while they run.
-void FileListView::Coordinator::selectionDidChange()
-{
-    m_selectedURLs.reset();
-    if (m_isSyncing)
-        return;
-    const QSet<QUrl> urls = selectedURLs();
-    const Binding<QSet<QUrl>> selection = m_description.selection;
-    selection.write(urls);
-    const auto selectionChanged = m_description.actions.selectionChanged;
-    invokeAction(selectionChanged, urls);
-}
-
-void FileListView::Coordinator::doubleClick(const QModelIndex &index)
-{
-    if (!index.isValid() || index.row() >= m_model->rowCount())
-        return;
-    const auto open = m_description.actions.open;
-    invokeAction(open, m_model->entryAt(index.row()).url());
-}
-
-void FileListView::Coordinator::textDidEndEditing(int row, const QString &text)
+void FileListView::editEnded(int row, const QString &text)
 {
     if (row < 0 || row >= m_model->rowCount())
         return;
     const FileEntry &entry = m_model->entryAt(row);
-    if (text == entry.name())
-        return;
-    const auto rename = m_description.actions.rename;
-    invokeAction(rename, entry.url(), text);
+    if (text != entry.name())
+        emit renameRequested(entry.url(), text);
 }
+
+#include "filelistview.moc"

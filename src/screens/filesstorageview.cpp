@@ -4,7 +4,10 @@
 #include "busyindicator.h"
 #include "contentunavailableview.h"
 #include "fileviews/desktopworkspace.h"
+#include "fileviews/fileactions.h"
 #include "fileviews/filecolumnview.h"
+#include "fileviews/fileiconview.h"
+#include "fileviews/filelistview.h"
 #include "messagealert.h"
 #include "pathbar.h"
 #include "preferences.h"
@@ -63,17 +66,6 @@ QUrl parentFolder(const QUrl &url)
         .adjusted(QUrl::StripTrailingSlash);
 }
 
-// A callback that runs an operation of the state while the state exists: a view's callbacks may
-// outlive a state that another device replaced.
-template <typename... Args>
-auto onState(const QPointer<FilesState> &state, void (FilesState::*operation)(Args...))
-{
-    return [state, operation](Args... args) {
-        if (state)
-            (state.data()->*operation)(std::forward<Args>(args)...);
-    };
-}
-
 QWidget *groupSpacer(QWidget *parent)
 {
     auto *spacer = new QWidget(parent);
@@ -96,6 +88,7 @@ FilesStorageView::FilesStorageView(const Simulator &simulator, FilesState::Servi
       m_body(new QWidget(this)), m_pathBar(new PathBar(this)),
       m_alert(new MessageAlert(tr("Copy failed"), this))
 {
+    m_actions = new FileActions(nullptr, m_services, this);
     setUpToolBar();
     setUpBody();
     auto *layout = new QVBoxLayout(this);
@@ -117,10 +110,16 @@ FilesStorageView::FilesStorageView(const Simulator &simulator, FilesState::Servi
     apply();
 }
 
-// The mode view's host lies in the body; it goes before the widgets do.
-FilesStorageView::~FilesStorageView()
+FilesStorageView::~FilesStorageView() = default;
+
+QAction *FilesStorageView::newFolderAction() const
 {
-    m_modeView.reset();
+    return m_actions->newFolderAction();
+}
+
+QAction *FilesStorageView::moveToTrashAction() const
+{
+    return m_actions->moveToTrashAction();
 }
 
 void FilesStorageView::setUpToolBar()
@@ -147,17 +146,12 @@ void FilesStorageView::setUpToolBar()
     m_refresh = addCommand(QStringLiteral("arrow.clockwise"), tr("Refresh"), nullptr);
     connect(m_refresh, &QAction::triggered, this, [this] { m_state->reload(false); });
     m_toolBar->addWidget(groupSpacer(m_toolBar));
-    m_newFolder = addCommand(QStringLiteral("folder.badge.plus"), tr("New Folder"), nullptr);
-    connect(m_newFolder, &QAction::triggered, this, [this] { m_state->newFolder(); });
-    m_moveToTrash = addCommand(QStringLiteral("trash"), tr("Move to Trash"), nullptr);
-    connect(m_moveToTrash, &QAction::triggered, this, [this] { m_state->moveToTrash(m_state->selection()); });
+    addCommand(QStringLiteral("folder.badge.plus"), m_actions->newFolderAction());
+    addCommand(QStringLiteral("trash"), m_actions->moveToTrashAction());
     m_toolBar->addWidget(groupSpacer(m_toolBar));
-    m_revealInFinder =
-        addCommand(QStringLiteral("folder"), tr("Reveal in Finder"), &FilesStorageView::revealInFinder);
-    m_openInTerminal =
-        addCommand(QStringLiteral("terminal"), tr("Open in Terminal"), &FilesStorageView::openInTerminal);
-    m_copyPath = addCommand(QStringLiteral("document.on.document"), tr("Copy Path"), nullptr);
-    connect(m_copyPath, &QAction::triggered, this, [this] { m_state->copyCurrentPath(); });
+    addCommand(QStringLiteral("folder"), m_actions->revealInFinderAction());
+    addCommand(QStringLiteral("terminal"), m_actions->openInTerminalAction());
+    addCommand(QStringLiteral("document.on.document"), m_actions->copyPathAction());
     m_copyDeviceUDID =
         addCommand(QStringLiteral("iphone"), tr("Copy Device UDID"), &FilesStorageView::copyDeviceUDID);
     Symbols::makeKeyboardReachable(m_toolBar);
@@ -173,6 +167,17 @@ QAction *FilesStorageView::addCommand(const QString &symbol, const QString &text
     if (QWidget *button = m_toolBar->widgetForAction(action))
         button->setAccessibleName(text);
     return action;
+}
+
+// A command of FileActions: its icon shows on the toolbar only.
+void FilesStorageView::addCommand(const QString &symbol, QAction *action)
+{
+    action->setIcon(Symbols::icon(symbol));
+    action->setIconVisibleInMenu(false);
+    action->setToolTip(action->text());
+    m_toolBar->addAction(action);
+    if (QWidget *button = m_toolBar->widgetForAction(action))
+        button->setAccessibleName(action->text());
 }
 
 void FilesStorageView::setUpBody()
@@ -219,8 +224,13 @@ void FilesStorageView::attachState()
         connect(m_state, signal, this, &FilesStorageView::scheduleApply);
     connect(m_state, &FilesState::currentDirectoryChanged, this,
             &FilesStorageView::currentDirectoryDidChange);
+    connect(m_state, &FilesState::folderRead, this,
+            [this](const QUrl &folder, const QList<FileEntry> &entries, bool readable) {
+                m_fileView->setListing(folder, entries, readable);
+            });
     m_state->setShown(m_hasAppeared && isVisible());
-    replaceModeView();
+    m_actions->setState(m_state);
+    replaceFileView();
 }
 
 QList<FilesStorageView::ViewMode> FilesStorageView::allViewModes()
@@ -290,50 +300,44 @@ void FilesStorageView::setBoundary(const QString &deviceFolder)
     m_state->setBoundary(deviceFolder);
 }
 
-std::unique_ptr<FilesModeView> FilesStorageView::makeModeView(ViewMode mode)
+FileView *FilesStorageView::makeFileView(ViewMode mode)
 {
+    FileView *view = nullptr;
     switch (mode) {
     case ViewMode::icons:
-        return std::make_unique<IconModeView>(m_services, m_contentPage);
+        view = new FileIconView(m_contentPage);
+        break;
     case ViewMode::list:
-        return std::make_unique<ListModeView>(m_services, m_contentPage);
-    case ViewMode::columns: {
-        auto view = std::make_unique<ColumnModeView>(m_services, m_contentPage);
-        // The columns read their folders within the same bounds as the state.
-        view->columnView()->setDirectoryLister([state = m_state](const QUrl &folder) {
-            return state ? state->listFolder(folder) : QList<FileEntry>();
-        });
-        return view;
+        view = new FileListView(m_contentPage);
+        break;
+    case ViewMode::columns:
+        view = new FileColumnView(m_contentPage);
+        break;
     }
-    }
-    return nullptr;
+    // The view's requests go to the state of the moment: another device replaces it.
+    connect(view, &FileView::activated, this, [this](const QUrl &url) { m_state->open(url); });
+    connect(view, &FileView::selectionChanged, this,
+            [this](const QSet<QUrl> &urls) { m_state->setSelection(urls); });
+    connect(view, &FileView::renameRequested, this,
+            [this](const QUrl &url, const QString &name) { m_state->rename(url, name); });
+    connect(view, &FileView::currentFolderChanged, this,
+            [this](const QUrl &folder) { m_state->setCurrentDirectory(folder); });
+    connect(view, &FileView::renameRequestDone, this, [this] { m_state->setRenameRequest(std::nullopt); });
+    // The columns read their folders within the same bounds as the state, in the background.
+    connect(view, &FileView::listingsWanted, this,
+            [this](const QList<QUrl> &folders) { m_state->readFolders(folders); });
+    connect(view, &FileView::shownFoldersChanged, this, &FilesStorageView::scheduleApply);
+    return view;
 }
 
-void FilesStorageView::replaceModeView()
+void FilesStorageView::replaceFileView()
 {
-    m_modeView.reset();
-    m_modeView = makeModeView(m_viewMode);
-    m_modeView->listedFoldersChanged = [this] { scheduleApply(); };
+    delete m_fileView;
+    m_fileView = makeFileView(m_viewMode);
+    m_actions->setView(m_fileView);
     auto *content = static_cast<QGridLayout *>(m_contentPage->layout());
-    content->addWidget(m_modeView->widget(), 0, 0);
+    content->addWidget(m_fileView, 0, 0);
     m_dropHint->raise();
-}
-
-FileViewActions FilesStorageView::makeActions() const
-{
-    const QPointer<FilesState> state = m_state;
-    FileViewActions actions;
-    actions.open = onState(state, &FilesState::open);
-    actions.trash = onState(state, &FilesState::moveToTrash);
-    actions.paste = onState(state, &FilesState::paste);
-    actions.rename = onState(state, &FilesState::rename);
-    actions.newFolder = onState(state, &FilesState::newFolder);
-    actions.duplicate = onState(state, &FilesState::duplicate);
-    actions.openInTerminal = onState(state, &FilesState::openInTerminal);
-    actions.currentDirectory = [state] { return state ? state->currentDirectory() : std::nullopt; };
-    actions.selectionChanged = onState(state, &FilesState::setSelection);
-    actions.directoryChanged = onState(state, &FilesState::setCurrentDirectory);
-    return actions;
 }
 
 // A new mode starts at the root with nothing selected; the folder change reloads, except in
@@ -343,7 +347,7 @@ void FilesStorageView::viewModeDidChange(ViewMode mode)
     if (mode == m_viewMode)
         return;
     m_viewMode = mode;
-    replaceModeView();
+    replaceFileView();
     m_state->setCurrentDirectory(m_state->rootURL());
     m_state->setSelection({});
     scheduleApply();
@@ -382,18 +386,6 @@ void FilesStorageView::finishImport(bool accepted)
     scheduleApply();
     if (accepted)
         m_state->copyItemsIn(chosen);
-}
-
-void FilesStorageView::revealInFinder()
-{
-    if (const std::optional<QUrl> folder = m_state->currentDirectory(); folder && m_services.workspace)
-        m_services.workspace->open(*folder);
-}
-
-void FilesStorageView::openInTerminal()
-{
-    if (const std::optional<QUrl> folder = m_state->currentDirectory())
-        m_state->openInTerminal(*folder);
 }
 
 void FilesStorageView::copyDeviceUDID()
@@ -481,7 +473,7 @@ void FilesStorageView::apply()
 {
     m_applyScheduled = false;
     applyBody();
-    applyModeView();
+    applyFileView();
     applyToolBar();
     applyPathBar();
     applyAlert();
@@ -524,20 +516,15 @@ void FilesStorageView::applyBody()
 }
 
 // Only the shown view follows the state; a hidden one keeps its rows until it shows again.
-void FilesStorageView::applyModeView()
+void FilesStorageView::applyFileView()
 {
     if (shownPage() != m_contentPage)
         return;
-    const QPointer<FilesState> state = m_state;
-    FilesModeInput input;
-    input.entries = m_state->loadState().entries();
-    input.rootURL = m_state->rootURL();
-    input.reloadToken = m_state->reloadCount();
-    input.iconSize = storedIconSize();
-    input.selection = {m_state->selection(), onState(state, &FilesState::setSelection)};
-    input.renameRequest = {m_state->renameRequest(), onState(state, &FilesState::setRenameRequest)};
-    input.actions = makeActions();
-    m_modeView->update(input);
+    m_fileView->setEntries(m_state->loadState().entries());
+    m_fileView->setRoot(m_state->rootURL(), m_state->reloadCount());
+    m_fileView->setIconSize(storedIconSize());
+    m_fileView->setSelectedUrls(m_state->selection());
+    m_fileView->setRenameRequest(m_state->renameRequest());
 }
 
 void FilesStorageView::applyToolBar()
@@ -545,10 +532,7 @@ void FilesStorageView::applyToolBar()
     m_picker->setCheckedId(int(m_viewMode));
     const std::optional<QUrl> &folder = m_state->currentDirectory();
     m_up->setEnabled(m_viewMode != ViewMode::columns && folder && folder != m_state->rootURL());
-    const LoadState::Kind kind = m_state->loadState().kind();
-    m_newFolder->setEnabled(folder.has_value() &&
-                            (kind == LoadState::Kind::loaded || kind == LoadState::Kind::unreadable));
-    m_moveToTrash->setEnabled(!m_state->selection().isEmpty());
+    m_actions->updateActions();
 }
 
 void FilesStorageView::applyPathBar()
@@ -568,7 +552,7 @@ void FilesStorageView::applyAlert()
 // The folders on screen are watched: the browser's columns, or the current folder.
 void FilesStorageView::applyWatch()
 {
-    QList<QUrl> folders = m_modeView ? m_modeView->listedFolders() : QList<QUrl>();
+    QList<QUrl> folders = m_fileView->shownFolders();
     if (folders.isEmpty() && m_state->currentDirectory())
         folders << *m_state->currentDirectory();
     m_state->setShownFolders(folders);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "filesmodeview.h"
 #include "filestore/filesstate.h"
+#include "fileviews/fileview.h"
 #include "filestore/loadstate.h"
 #include "simulator/simulator.h"
 
@@ -9,11 +9,11 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <memory>
 #include <optional>
 
 class BusyIndicator;
 class ContentUnavailableView;
+class FileActions;
 class MessageAlert;
 class PathBar;
 class QAction;
@@ -67,11 +67,9 @@ public:
     FilesState *state() const { return m_state; }
     bool isImporting() const { return m_isImporting; }
 
-    // The toolbar's commands that the state has no operation for.
+    // The toolbar's commands that are not FileActions.
     void goUp();
     void importFiles();
-    void revealInFinder();
-    void openInTerminal();
     void copyDeviceUDID();
 
     QToolBar *toolBar() const { return m_toolBar; }
@@ -79,11 +77,10 @@ public:
     QAction *upAction() const { return m_up; }
     QAction *copyFilesAction() const { return m_copyFiles; }
     QAction *refreshAction() const { return m_refresh; }
-    QAction *newFolderAction() const { return m_newFolder; }
-    QAction *moveToTrashAction() const { return m_moveToTrash; }
-    QAction *revealInFinderAction() const { return m_revealInFinder; }
-    QAction *openInTerminalAction() const { return m_openInTerminal; }
-    QAction *copyPathAction() const { return m_copyPath; }
+    // The commands on the items and the folder, shared by the toolbar, the menus and the keys.
+    FileActions *fileActions() const { return m_actions; }
+    QAction *newFolderAction() const;
+    QAction *moveToTrashAction() const;
     QAction *copyDeviceUDIDAction() const { return m_copyDeviceUDID; }
     // The drop target: everything between the toolbar and the path bar.
     QWidget *body() const { return m_body; }
@@ -94,16 +91,16 @@ public:
     // Shown in place of a current folder that cannot be read.
     ContentUnavailableView *unreadablePlaceholder() const { return m_unreadablePlaceholder; }
     ContentUnavailableView *dropHint() const { return m_dropHint; }
-    // The page that holds the mode view and the drop hint.
+    // The page that holds the file view and the drop hint.
     QWidget *contentPage() const { return m_contentPage; }
-    FilesModeView *modeView() const { return m_modeView.get(); }
+    FileView *fileView() const { return m_fileView; }
     PathBar *pathBar() const { return m_pathBar; }
     MessageAlert *alert() const { return m_alert; }
     // The importer while it is shown, otherwise null.
     QFileDialog *importer() const;
 
     // Makes the view of a mode. The one place where a mode's view is chosen.
-    std::unique_ptr<FilesModeView> makeModeView(ViewMode mode);
+    FileView *makeFileView(ViewMode mode);
 
 signals:
     // After every apply, once the widgets show the state.
@@ -118,10 +115,10 @@ protected:
 private:
     void setUpToolBar();
     QAction *addCommand(const QString &symbol, const QString &text, void (FilesStorageView::*command)());
+    void addCommand(const QString &symbol, QAction *action);
     void setUpBody();
     void attachState();
-    FileViewActions makeActions() const;
-    void replaceModeView();
+    void replaceFileView();
     void viewModeDidChange(ViewMode mode);
     void currentDirectoryDidChange();
     void finishImport(bool accepted);
@@ -130,7 +127,7 @@ private:
     void scheduleApply();
     void apply();
     void applyBody();
-    void applyModeView();
+    void applyFileView();
     void applyToolBar();
     void applyPathBar();
     void applyAlert();
@@ -152,12 +149,8 @@ private:
     QAction *m_up = nullptr;
     QAction *m_copyFiles = nullptr;
     QAction *m_refresh = nullptr;
-    QAction *m_newFolder = nullptr;
-    QAction *m_moveToTrash = nullptr;
-    QAction *m_revealInFinder = nullptr;
-    QAction *m_openInTerminal = nullptr;
-    QAction *m_copyPath = nullptr;
     QAction *m_copyDeviceUDID = nullptr;
+    FileActions *m_actions = nullptr;
 
     QWidget *m_body = nullptr;
     QStackedLayout *m_pages = nullptr;
@@ -168,7 +161,7 @@ private:
     QWidget *m_contentPage = nullptr;
     ContentUnavailableView *m_dropHint = nullptr;
     QWidget *m_emptyPage = nullptr;
-    std::unique_ptr<FilesModeView> m_modeView;
+    FileView *m_fileView = nullptr;
     PathBar *m_pathBar = nullptr;
     MessageAlert *m_alert = nullptr;
     QPointer<QFileDialog> m_importer;

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "filestore/listing.h"
+#include "fileviews/fileactions.h"
 #include "fileviews/filecolumnview.h"
 #include "fileviews/fileiconview.h"
 #include "fileviews/filelistview.h"
-#include "fileviews/fileviewhost.h"
 #include "support/recordingservices.h"
 
 #include <QAccessible>
@@ -12,16 +12,41 @@
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QListView>
+#include <QAbstractItemModelTester>
 #include <QMenu>
+#include <QMutex>
 #include <QTest>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
+// A trash that only remembers what it was given; safe on any thread.
+class RecordingTrash final : public Trash
+{
+public:
+    Status moveToTrash(const QString &path) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_paths.insert(QUrl::fromLocalFile(path));
+        return Status::success({});
+    }
+    QSet<QUrl> trashed() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_paths;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QSet<QUrl> m_paths;
+};
+
 // The three modes of the Files screen, made interchangeable for tests: one of them over a real
-// folder in a shown window, with the screen's side (the bound values and every callback)
-// recorded. Items are named relative to the folder; in the columns they are those of the first.
+// folder in a shown window, with the commands of a FileActions over a state of that folder, and
+// the screen's side (the values handed in and every signal) recorded; the columns read through
+// the state, in the background, as on the screen. Items are named relative to the folder; in the
+// columns they are those of the first.
 enum class ViewKind { list, icons, columns };
 
 // The rows' names as a screen reader reads them.
@@ -42,60 +67,68 @@ class FileViewHarness
 public:
     FileViewHarness(ViewKind kind, const QString &folder) : kind(kind), folder(folder)
     {
-        const FilesState::Services services{workspace, pasteboard, nullptr};
+        const FilesState::Services services{workspace, pasteboard, trash};
+        state = new FilesState([url = QUrl::fromLocalFile(folder)] { return std::optional<QUrl>(url); },
+                               services, &window);
+        state->setBoundary(folder);
         if (kind == ViewKind::list)
-            list = std::make_unique<FileListView>(services);
+            fileView = list = new FileListView(&window);
         else if (kind == ViewKind::icons)
-            icons = std::make_unique<FileIconView>(services);
-        else {
-            columns = std::make_unique<FileColumnView>(services);
-            columns->setDirectoryLister([this](const QUrl &url) {
-                ++reads;
-                return listDirectory(url);
-            });
-        }
+            fileView = icons = new FileIconView(&window);
+        else
+            fileView = columns = new FileColumnView(&window);
+        actions = new FileActions(state, services, &window);
+        actions->setView(fileView);
+        QObject::connect(fileView, &FileView::activated, &window, [this](const QUrl &url) { opened << url; });
+        QObject::connect(fileView, &FileView::renameRequested, &window,
+                         [this](const QUrl &url, const QString &name) { renames << std::pair(url, name); });
+        QObject::connect(fileView, &FileView::selectionChanged, &window, [this](const QSet<QUrl> &urls) {
+            selection = urls;
+            ++selectionWrites;
+            reported << urls;
+        });
+        QObject::connect(fileView, &FileView::renameRequestDone, &window, [this] {
+            renameRequest.reset();
+            ++renameRequestWrites;
+        });
+        // The columns' reads go where the screen sends them: to the state, in the background.
+        state->reload(true);
+        (void)QTest::qWaitFor([this] { return !state->isReloading(); });
+        QObject::connect(fileView, &FileView::listingsWanted, &window, [this](const QList<QUrl> &folders) {
+            reads += int(folders.size());
+            state->readFolders(folders);
+        });
+        QObject::connect(state, &FilesState::folderRead, fileView, &FileView::setListing);
+        for (QAbstractItemView *view : fileView->itemViews())
+            new QAbstractItemModelTester(view->model(), &window);
+        QObject::connect(fileView, &FileView::itemViewAdded, &window, [this](QAbstractItemView *view) {
+            new QAbstractItemModelTester(view->model(), view);
+        });
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(host());
+        layout->addWidget(fileView);
         window.resize(760, 400);
         reload();
         window.show();
         exposed = QTest::qWaitForWindowExposed(&window);
     }
 
-    FileViewHost *host() const { return list ? list->host() : icons ? icons->host() : columns->host(); }
-
-    // Hands the bound values over again, as the screen does after any change of its state.
+    // Hands the values over again, as the screen does after any change of its state.
     void update()
     {
-        FileViewActions actions;
-        actions.open = [this](const QUrl &url) { opened << url; };
-        actions.rename = [this](const QUrl &url, const QString &name) { renames << std::pair(url, name); };
-        actions.selectionChanged = [this](const QSet<QUrl> &urls) { reported << urls; };
-        actions.trash = [this](const QSet<QUrl> &urls) { trashed << urls; };
-        actions.currentDirectory = [this] { return std::optional<QUrl>(QUrl::fromLocalFile(folder)); };
-        const Binding<QSet<QUrl>> boundSelection{selection, [this](const QSet<QUrl> &value) {
-                                                     selection = value;
-                                                     ++selectionWrites;
-                                                 }};
-        const Binding<std::optional<QUrl>> boundRequest{renameRequest, [this](const std::optional<QUrl> &v) {
-                                                            renameRequest = v;
-                                                            ++renameRequestWrites;
-                                                        }};
-        if (list)
-            list->update({entries, boundSelection, boundRequest, actions});
-        else if (icons)
-            icons->update({entries, 64, boundSelection, boundRequest, actions});
-        else
-            columns->update(
-                {QUrl::fromLocalFile(folder), reloadToken, boundSelection, boundRequest, actions});
+        fileView->setEntries(entries);
+        fileView->setRoot(QUrl::fromLocalFile(folder), reloadToken);
+        fileView->setSelectedUrls(selection);
+        fileView->setRenameRequest(renameRequest);
     }
-    // The screen read the folder again.
+    // The screen read the folder again; the columns' listings have arrived.
     void reload()
     {
         entries = listDirectory(folder);
         ++reloadToken;
         update();
+        if (columns)
+            (void)QTest::qWaitFor([this] { return !columns->isReading(); });
     }
 
     // The list, the grid, or the first column.
@@ -104,7 +137,7 @@ public:
         if (list)
             return list->table();
         QList<QAbstractItemView *> views;
-        for (QAbstractItemView *v : host()->findChildren<QAbstractItemView *>())
+        for (QAbstractItemView *v : fileView->findChildren<QAbstractItemView *>())
             if (!v->isHidden())
                 views << v;
         return *std::min_element(views.begin(), views.end(),
@@ -158,9 +191,8 @@ public:
         QContextMenuEvent request(QContextMenuEvent::Mouse, pos, viewport()->mapToGlobal(pos));
         QCoreApplication::sendEvent(viewport(), &request);
         QTest::mouseRelease(viewport(), Qt::RightButton, {}, pos);
-        const QSet<QUrl> targets = host()->menuTargets();
-        if (host()->menu())
-            host()->menu()->close();
+        const QSet<QUrl> targets = actions->menuTargets();
+        actions->contextMenu()->close();
         return targets;
     }
     // Starts renaming the way a user does: click the item, press Return.
@@ -180,10 +212,14 @@ public:
     const QString folder;
     std::shared_ptr<RecordingPasteboard> pasteboard = std::make_shared<RecordingPasteboard>();
     std::shared_ptr<RecordingWorkspace> workspace = std::make_shared<RecordingWorkspace>();
-    QWidget window; // before the views: they go first, taking their hosts with them
-    std::unique_ptr<FileListView> list;
-    std::unique_ptr<FileIconView> icons;
-    std::unique_ptr<FileColumnView> columns;
+    std::shared_ptr<RecordingTrash> trash = std::make_shared<RecordingTrash>();
+    QWidget window;
+    FilesState *state;
+    QPointer<FileView> fileView;
+    QPointer<FileListView> list; // the one of the three that is made
+    QPointer<FileIconView> icons;
+    QPointer<FileColumnView> columns;
+    FileActions *actions;
     bool exposed = false;
 
     QList<FileEntry> entries;
@@ -196,5 +232,5 @@ public:
     QList<QUrl> opened;
     QList<std::pair<QUrl, QString>> renames;
     QList<QSet<QUrl>> reported;
-    QList<QSet<QUrl>> trashed;
+    QSet<QUrl> trashed() const { return trash->trashed(); }
 };

@@ -71,7 +71,7 @@ struct Screen
     // The list, the grid, or the first column of the browser.
     QAbstractItemView *table() const
     {
-        return screen->modeView() ? screen->modeView()->widget()->findChild<QAbstractItemView *>() : nullptr;
+        return screen->fileView() ? screen->fileView()->findChild<QAbstractItemView *>() : nullptr;
     }
     static QStringList names(const QAbstractItemView *view)
     {
@@ -84,7 +84,7 @@ struct Screen
     QStringList lastColumnNames() const
     {
         QAbstractItemView *last = nullptr;
-        for (QAbstractItemView *view : screen->modeView()->widget()->findChildren<QAbstractItemView *>())
+        for (QAbstractItemView *view : screen->fileView()->findChildren<QAbstractItemView *>())
             if (view->isVisible())
                 last = view;
         return names(last);

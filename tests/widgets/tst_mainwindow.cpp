@@ -196,7 +196,7 @@ FilesStorageView *phoneFiles(ContentView &window)
 
 QAbstractItemView *viewOf(FilesStorageView *files)
 {
-    return files->modeView()->widget()->findChild<QAbstractItemView *>();
+    return files->fileView()->findChild<QAbstractItemView *>();
 }
 
 } // namespace
@@ -241,7 +241,7 @@ private slots:
                                   std::pair(u"List"_s, Mode::list)}) {
             QVERIFY2(activateSegment(&window, name), qPrintable(name));
             QTRY_COMPARE(files->viewMode(), mode);
-            QVERIFY(files->modeView());
+            QVERIFY(files->fileView());
         }
         // The device list follows the tools: a device that boots elsewhere moves up.
         Simulator booted = watch;
@@ -285,17 +285,18 @@ private slots:
         QTRY_VERIFY(home.exists(storage + u"plain.txt"_s));
         QVERIFY(!home.exists(storage + u"<b>note.txt"_s));
 
-        QAction *duplicate = menuItem(window, u"Edit"_s, u"Duplicate"_s);
+        // The menus show the actions of what has the focus: an item is looked up anew each time.
+        const auto duplicate = [&] { return menuItem(window, u"Edit"_s, u"Duplicate"_s); };
         QAction *newFolder = menuItem(window, u"File"_s, u"New Folder"_s);
-        QVERIFY(duplicate && newFolder);
+        QVERIFY(duplicate() && newFolder);
         window.sidebar()->setFocus();
         QTRY_VERIFY(window.sidebar()->hasFocus());
-        QVERIFY(!duplicate->isEnabled());
+        QVERIFY(!duplicate()->isEnabled());
         QTRY_VERIFY(find(&window, QAccessible::Cell, u"plain.txt"_s));
         QVERIFY(select(u"plain.txt"_s));
         view()->setFocus();
-        QTRY_VERIFY(duplicate->isEnabled());
-        duplicate->trigger();
+        QTRY_VERIFY(duplicate()->isEnabled());
+        duplicate()->trigger();
         QTRY_VERIFY(home.exists(storage + u"plain copy.txt"_s));
         newFolder->trigger();
         QTRY_VERIFY(home.exists(storage + u"untitled folder"_s));
