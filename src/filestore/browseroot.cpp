@@ -31,7 +31,7 @@ QString realPathOf(const QString &path)
     char *real = ::realpath(QFile::encodeName(path).constData(), nullptr);
     if (!real)
         return {};
-    const QString decoded = QFile::decodeName(real);
+    QString decoded = QFile::decodeName(real);
     std::free(real);
     return decoded;
 }

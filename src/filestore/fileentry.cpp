@@ -5,7 +5,7 @@
 #include <QHashFunctions>
 
 FileEntry::FileEntry(QString parentPath, QString name, bool isDirectory, std::optional<qint64> modifiedMSecs,
-                     std::optional<qint64> sizeBytes, QString kind, FileIcon icon)
+                     std::optional<qint64> sizeBytes, const QString &kind, const FileIcon &icon)
     : FileEntry(std::move(parentPath), std::move(name), isDirectory, modifiedMSecs, sizeBytes,
                 FileTypes::intern(kind, icon))
 {

@@ -36,7 +36,7 @@ public:
     FileEntry() = default;
     // `parentPath` ends with "/"; `name` is one path component.
     FileEntry(QString parentPath, QString name, bool isDirectory, std::optional<qint64> modifiedMSecs,
-              std::optional<qint64> sizeBytes, QString kind, FileIcon icon);
+              std::optional<qint64> sizeBytes, const QString &kind, const FileIcon &icon);
     // The same with an interned type (FileTypes), as the listing makes them.
     FileEntry(QString parentPath, QString name, bool isDirectory, std::optional<qint64> modifiedMSecs,
               std::optional<qint64> sizeBytes, const FileType &type);
