@@ -1,5 +1,6 @@
 #include "filejobqueue.h"
 
+#include <cmath>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
@@ -136,7 +137,7 @@ QList<FileJobQueue::Job> FileJobQueue::jobs() const
         const qint64 done = byBytes ? job.bytesDone : job.itemsDone;
         const qint64 total = byBytes ? job.bytesTotal : job.itemsTotal;
         if (elapsed >= estimateAfterMSecs && done > 0 && total >= done)
-            job.secondsLeft = qint64(double(total - done) * double(elapsed) / double(done) / 1000.0 + 0.5);
+            job.secondsLeft = std::llround(double(total - done) * double(elapsed) / double(done) / 1000.0);
         jobs.append(job);
     }
     return jobs;
