@@ -83,6 +83,20 @@ void ColumnBrowser::removeColumnsFrom(int first)
     relayout();
 }
 
+void ColumnBrowser::setTrailer(QWidget *widget)
+{
+    if (widget == m_trailer)
+        return;
+    if (m_trailer)
+        m_trailer->hide();
+    m_trailer = widget;
+    if (widget) {
+        widget->setParent(viewport());
+        widget->show();
+    }
+    relayout();
+}
+
 int ColumnBrowser::columnWidth(int i) const
 {
     return i < m_widths.size() ? m_widths.at(i) : DefaultColumnWidth;
@@ -103,7 +117,8 @@ void ColumnBrowser::ensureColumnVisible(int i)
     int left = 0;
     for (int c = 0; c < i; ++c)
         left += columnWidth(c);
-    const int right = left + columnWidth(i);
+    // The last column brings its trailer into view with it.
+    const int right = left + columnWidth(i) + (i == count() - 1 && m_trailer ? TrailerWidth : 0);
     QScrollBar *bar = horizontalScrollBar();
     if (right > bar->value() + viewport()->width())
         bar->setValue(right - viewport()->width());
@@ -130,6 +145,9 @@ void ColumnBrowser::relayout()
     int total = 0;
     for (int i = 0; i < count(); ++i)
         total += columnWidth(i);
+    // The trailer fills what the columns leave, and is never narrower than its own width.
+    const int trailerWidth = m_trailer ? std::max(TrailerWidth, viewport()->width() - total) : 0;
+    total += trailerWidth;
     QScrollBar *bar = horizontalScrollBar();
     bar->setPageStep(viewport()->width());
     bar->setSingleStep(20);
@@ -142,4 +160,6 @@ void ColumnBrowser::relayout()
         m_slots[size_t(i)].grip->setGeometry(x + width - GripWidth, 0, GripWidth, height);
         x += width;
     }
+    if (m_trailer)
+        m_trailer->setGeometry(x, 0, trailerWidth, height);
 }

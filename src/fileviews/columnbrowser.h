@@ -15,6 +15,7 @@ class ColumnBrowser final : public QAbstractScrollArea
     Q_OBJECT
 public:
     static constexpr int DefaultColumnWidth = 220;
+    static constexpr int TrailerWidth = 320;
 
     explicit ColumnBrowser(QWidget *parent = nullptr);
 
@@ -27,6 +28,10 @@ public:
     int columnWidth(int i) const;
     void setColumnWidth(int i, int width);
     void ensureColumnVisible(int i);
+    // A widget shown after the last column (a file's preview), or none; the browser takes it as
+    // a child but does not delete it when it is replaced.
+    void setTrailer(QWidget *widget);
+    QWidget *trailer() const { return m_trailer; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -43,5 +48,6 @@ private:
 
     std::vector<Slot> m_slots;
     QList<int> m_widths;
+    QWidget *m_trailer = nullptr;
     bool m_inLayout = false;
 };

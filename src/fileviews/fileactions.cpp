@@ -1,6 +1,7 @@
 #include "fileactions.h"
 
 #include "fileview.h"
+#include "quicklookwindow.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -8,6 +9,8 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
+
+#include <algorithm>
 
 FileActions::FileActions(FilesState *state, FilesState::Services services, QWidget *parent)
     : QObject(parent), m_state(state), m_services(std::move(services)), m_menu(new QMenu(parent)),
@@ -18,13 +21,15 @@ FileActions::FileActions(FilesState *state, FilesState::Services services, QWidg
       m_copyPath(make(tr("Copy Path"), &FileActions::copyPath)),
       m_newFolder(make(tr("New Folder"), &FileActions::newFolder)),
       m_openInTerminal(make(tr("Open in Terminal"), &FileActions::openInTerminal)),
-      m_revealInFinder(make(tr("Reveal in Finder"), &FileActions::revealInFinder))
+      m_revealInFinder(make(tr("Reveal in Finder"), &FileActions::revealInFinder)),
+      m_quickLook(make(tr("Quick Look"), &FileActions::quickLook))
 {
     // The keys show in the menus; the file view's keys reach the actions through eventFilter(),
     // so that a name editor in the view keeps its own.
     m_moveToTrash->setShortcut(trashShortcut());
     m_copy->setShortcut(QKeySequence::Copy);
     m_paste->setShortcut(QKeySequence::Paste);
+    m_quickLook->setShortcut(Qt::Key_Space);
     setState(state);
     // The menu's command runs after the menu hides; the targets stay for it until the next turn.
     connect(m_menu, &QMenu::aboutToHide, this, [this] {
@@ -47,7 +52,7 @@ QAction *FileActions::make(const QString &text, void (FileActions::*command)())
 
 QList<QAction *> FileActions::editActions() const
 {
-    return {m_copy, m_paste, m_moveToTrash, m_duplicate, m_rename};
+    return {m_copy, m_paste, m_moveToTrash, m_duplicate, m_rename, m_quickLook};
 }
 
 void FileActions::setState(FilesState *state)
@@ -65,6 +70,7 @@ void FileActions::setView(FileView *view)
             watch(itemView);
         connect(view, &FileView::itemViewAdded, this, &FileActions::watch);
         connect(view, &FileView::selectionChanged, this, &FileActions::updateActions);
+        connect(view, &FileView::selectionChanged, this, &FileActions::followSelection);
         connect(view, &FileView::contextMenuRequested, this, &FileActions::showContextMenu);
     }
     updateActions();
@@ -94,6 +100,7 @@ void FileActions::updateActions()
     m_rename->setEnabled(items.size() == 1);
     m_moveToTrash->setEnabled(!items.isEmpty());
     m_duplicate->setEnabled(!items.isEmpty());
+    m_quickLook->setEnabled(!items.isEmpty() || (m_quickLookWindow && m_quickLookWindow->isVisible()));
     m_paste->setEnabled(m_services.pasteboard && m_services.pasteboard->canReadFileURLs());
     const LoadState::Kind kind = m_state ? m_state->loadState().kind() : LoadState::Kind::loading;
     m_newFolder->setEnabled(folder().has_value() &&
@@ -118,7 +125,7 @@ QMenu *FileActions::prepareContextMenu(const QPoint &globalPos, const QUrl &item
 
     m_menu->clear();
     if (!m_menuTargets.isEmpty()) {
-        m_menu->addAction(m_open);
+        m_menu->addActions({m_open, m_quickLook});
         m_menu->addSeparator();
         m_menu->addActions({m_rename, m_moveToTrash, m_duplicate, m_copy});
         m_menu->addSeparator();
@@ -212,6 +219,45 @@ void FileActions::revealInFinder()
         m_services.workspace->open(*current);
 }
 
+namespace {
+
+// The item Quick Look shows of several: the first by path, so that it does not change at random.
+std::optional<QUrl> firstOf(const QSet<QUrl> &urls)
+{
+    if (urls.isEmpty())
+        return std::nullopt;
+    return *std::min_element(urls.begin(), urls.end(),
+                             [](const QUrl &a, const QUrl &b) { return a.toLocalFile() < b.toLocalFile(); });
+}
+
+} // namespace
+
+void FileActions::quickLook()
+{
+    if (m_quickLookWindow && m_quickLookWindow->isVisible()) {
+        m_quickLookWindow->close();
+        updateActions();
+        return;
+    }
+    const std::optional<QUrl> url = firstOf(targets());
+    if (!url)
+        return;
+    if (!m_quickLookWindow)
+        m_quickLookWindow = new QuickLookWindow(qobject_cast<QWidget *>(parent()));
+    m_quickLookWindow->showFile(*url);
+    m_quickLookWindow->show();
+    updateActions();
+}
+
+// While open, the window shows what the view selects (the arrows move it).
+void FileActions::followSelection()
+{
+    if (!m_quickLookWindow || !m_quickLookWindow->isVisible() || !m_view)
+        return;
+    if (const std::optional<QUrl> url = firstOf(m_view->selectedUrls()))
+        m_quickLookWindow->showFile(*url);
+}
+
 QKeySequence FileActions::trashShortcut()
 {
 #ifdef Q_OS_DARWIN
@@ -237,6 +283,8 @@ QAction *FileActions::actionForKey(const QKeyEvent *event) const
         event->matches(QKeySequence::Delete))
         return m_moveToTrash;
 #endif
+    if (modifiers == Qt::NoModifier && key == Qt::Key_Space)
+        return m_quickLook;
     if (event->matches(QKeySequence::Copy))
         return m_copy;
     if (event->matches(QKeySequence::Paste))
@@ -265,7 +313,12 @@ bool FileActions::eventFilter(QObject *watched, QEvent *event)
     const QWidget *focus = QApplication::focusWidget();
     if (view && focus && focus != view && view->isAncestorOf(focus))
         return QObject::eventFilter(watched, event);
-    QAction *action = actionForKey(static_cast<QKeyEvent *>(event));
+    auto *key = static_cast<QKeyEvent *>(event);
+    QAction *action = actionForKey(key);
+    // Esc in the view closes Quick Look, as it does in the window.
+    if (!action && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && m_quickLookWindow &&
+        m_quickLookWindow->isVisible())
+        action = m_quickLook;
     if (event->type() == QEvent::ShortcutOverride) {
         // Claim our keys so that no window shortcut takes them while the view has focus.
         if (action)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filestore/filesstate.h"
+#include "quicklookwindow.h"
 
 #include <QObject>
 #include <QPointer>
@@ -40,6 +41,10 @@ public:
     QAction *newFolderAction() const { return m_newFolder; }
     QAction *openInTerminalAction() const { return m_openInTerminal; }
     QAction *revealInFinderAction() const { return m_revealInFinder; }
+    // Opens the Quick Look window on the first selected file, or closes it when open.
+    QAction *quickLookAction() const { return m_quickLook; }
+    // The Quick Look window, once made (it is made on first use).
+    QuickLookWindow *quickLookWindow() const { return m_quickLookWindow; }
     // The commands on the selection that the window's Edit menu shows, in its order.
     QList<QAction *> editActions() const;
 
@@ -80,6 +85,8 @@ private:
     void newFolder();
     void openInTerminal();
     void revealInFinder();
+    void quickLook();
+    void followSelection();
 
     QPointer<FilesState> m_state;
     FilesState::Services m_services;
@@ -98,4 +105,6 @@ private:
     QAction *m_newFolder;
     QAction *m_openInTerminal;
     QAction *m_revealInFinder;
+    QAction *m_quickLook;
+    QPointer<QuickLookWindow> m_quickLookWindow;
 };

@@ -98,7 +98,9 @@ void FileCollectionItem::paint(QPainter *painter, const QStyleOptionViewItem &op
     }
     const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
     const QRect iconRect = g.icon.translated(origin);
-    const QPixmap pixmap = icon.pixmap(iconRect.size(), painter->device()->devicePixelRatioF());
+    QPixmap pixmap = m_thumbnail ? m_thumbnail(index) : QPixmap();
+    if (pixmap.isNull())
+        pixmap = icon.pixmap(iconRect.size(), painter->device()->devicePixelRatioF());
     if (!pixmap.isNull()) {
         // Scaled to the icon edge both ways, keeping its proportions.
         QRectF target(QPointF(),

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QHash>
+#include <QPixmap>
 #include <QRect>
 #include <QSize>
 #include <QStyledItemDelegate>
+
+#include <functional>
 
 // One tile of the icon grid: the icon on a rounded tile with the name below it, and the name's
 // in-place editor. Sizes are in device-independent pixels, the toolkit's points. GUI thread only.
@@ -31,6 +34,9 @@ public:
     // Names committed but not yet listed by the screen show in place of the old ones until the
     // rows are replaced.
     void clearCommittedNames() { m_committedNames.clear(); }
+    // What to paint in place of an item's icon (a thumbnail), or a null pixmap for the icon;
+    // asked for the items painted only.
+    void setThumbnails(std::function<QPixmap(const QModelIndex &)> thumbnail) { m_thumbnail = std::move(thumbnail); }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
@@ -53,4 +59,5 @@ private:
 
     Geometry m_geometry;
     mutable QHash<QString, QString> m_committedNames; // path → committed name
+    std::function<QPixmap(const QModelIndex &)> m_thumbnail;
 };

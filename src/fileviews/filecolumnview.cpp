@@ -5,6 +5,7 @@
 #include "filebrowsercell.h"
 #include "filelistmodel.h"
 #include "filestore/plaintext.h"
+#include "previewpanel.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -53,6 +54,7 @@ void FileColumnView::setRoot(const std::optional<QUrl> &root, int reloadToken)
         Syncing syncing(this);
         m_browser->removeColumnsFrom(0);
         openColumn(*root);
+        updatePreview();
     } else if (reloadToken != m_reloadToken) {
         m_reloadToken = reloadToken;
         QList<QUrl> folders;
@@ -118,6 +120,7 @@ void FileColumnView::relisted(int c, const QList<FileEntry> &entries, bool reada
         if (!stillOpen)
             followSelection(c);
     }
+    updatePreview();
 }
 
 bool FileColumnView::canTryRename(const QUrl &) const
@@ -224,6 +227,37 @@ void FileColumnView::followSelection(int c)
     const QList<int> rows = view->selectedRows();
     if (rows.size() == 1 && view->fileModel()->entryAt(rows.first()).isDirectory())
         openColumn(view->fileModel()->entryAt(rows.first()).url());
+    updatePreview();
+}
+
+PreviewPanel *FileColumnView::preview() const
+{
+    return m_browser->trailer() ? m_preview : nullptr;
+}
+
+// One file selected in the last column: its preview follows it, as the column after it.
+void FileColumnView::updatePreview()
+{
+    const int last = m_browser->count() - 1;
+    const BrowserColumn *view = last >= 0 ? column(last) : nullptr;
+    const QList<int> rows = view ? view->selectedRows() : QList<int>();
+    if (rows.size() != 1 || view->fileModel()->entryAt(rows.first()).isDirectory()) {
+        if (m_preview && m_browser->trailer()) {
+            m_browser->setTrailer(nullptr);
+            m_preview->clear();
+        }
+        return;
+    }
+    if (!m_preview) {
+        m_preview = new PreviewPanel(this);
+        m_preview->hide();
+    }
+    const FileEntry &entry = view->fileModel()->entryAt(rows.first());
+    if (m_preview->currentPath() == entry.path() && m_browser->trailer())
+        return;
+    m_preview->showFile(entry);
+    m_browser->setTrailer(m_preview);
+    m_browser->ensureColumnVisible(last);
 }
 
 void FileColumnView::selectionDidChange(const QObject *view)

@@ -7,6 +7,7 @@
 class BrowserColumn;
 class ColumnBrowser;
 class FileBrowserCell;
+class PreviewPanel;
 
 // The columns mode: a column browser rooted at the storage folder, where selecting one folder
 // lists it in the next column. It asks for its folders with listingsWanted() and shows each
@@ -29,6 +30,8 @@ public:
     QList<QAbstractItemView *> itemViews() const override;
     // Whether a listing asked for has not arrived yet.
     bool isReading() const { return !m_awaited.isEmpty(); }
+    // The preview after the last column while one file is selected there; null otherwise.
+    PreviewPanel *preview() const;
 
 protected:
     bool canTryRename(const QUrl &url) const override;
@@ -44,6 +47,7 @@ private:
     void openColumn(const QUrl &folder);
     void followSelection(int column);
     void markPath();
+    void updatePreview();
     void relisted(int column, const QList<FileEntry> &entries, bool readable);
     void selectionDidChange(const QObject *view);
     void columnClicked(const QObject *view);
@@ -53,6 +57,7 @@ private:
 
     ColumnBrowser *m_browser;
     FileBrowserCell *m_cell;
+    PreviewPanel *m_preview = nullptr;
     std::optional<QUrl> m_root;
     int m_reloadToken = 0;
     QHash<QString, int> m_awaited; // folder path → listings asked for and not arrived

@@ -3,6 +3,7 @@
 #include "filecollectionitem.h"
 #include "filelistmodel.h"
 #include "icongrid.h"
+#include "filestore/preview/thumbnailprovider.h"
 
 #include <QLineEdit>
 #include <QPointer>
@@ -11,7 +12,7 @@
 
 FileIconView::FileIconView(QWidget *parent)
     : FileView(parent), m_model(new FileListModel(this)), m_grid(new IconGrid(this)),
-      m_item(new FileCollectionItem(m_grid))
+      m_item(new FileCollectionItem(m_grid)), m_thumbnails(new ThumbnailProvider(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -26,6 +27,8 @@ FileIconView::FileIconView(QWidget *parent)
     m_grid->setDefaultDropAction(Qt::CopyAction);
     m_grid->setItemSize(FileCollectionItem::geometry(64).itemSize);
     watchItemView(m_grid);
+    m_item->setThumbnails([this](const QModelIndex &index) { return thumbnail(index); });
+    connect(m_thumbnails, &ThumbnailProvider::thumbnailReady, this, &FileIconView::thumbnailReady);
 
     connect(m_grid, &IconGrid::itemDoubleClicked, this, [this](const QModelIndex &index) {
         if (index.isValid())
@@ -55,6 +58,14 @@ void FileIconView::setEntries(const QList<FileEntry> &entries)
 {
     if (entries != m_model->entries()) {
         Syncing syncing(this);
+        // Another folder drops what the last one asked for; a new listing of the same one asks
+        // again (the cache answers for unchanged files) and keeps its pictures meanwhile.
+        const auto folderOf = [](const QList<FileEntry> &list) { return list.isEmpty() ? QString() : list.first().parentPath(); };
+        if (folderOf(entries) != folderOf(m_model->entries())) {
+            m_thumbnails->cancelAll();
+            m_thumbs.clear();
+        }
+        m_asked.clear();
         m_model->setEntries(entries);
         m_item->clearCommittedNames();
         m_grid->viewport()->update();
@@ -69,8 +80,35 @@ void FileIconView::setIconSize(double iconSize)
         return;
     Syncing syncing(this);
     m_item->setIconSize(iconSize);
+    m_iconSize = geometry.icon.width();
+    m_asked.clear(); // a larger size may want the large thumbnails
     m_grid->setItemSize(geometry.itemSize);
     m_grid->viewport()->update();
+}
+
+// Images only, and only once painted: the provider makes them off the GUI thread.
+QPixmap FileIconView::thumbnail(const QModelIndex &index)
+{
+    if (!index.isValid() || index.row() >= m_model->rowCount())
+        return {};
+    const FileEntry &entry = m_model->entryAt(index.row());
+    if (entry.isDirectory() || !entry.icon() || !entry.icon()->mimeName.startsWith(QLatin1String("image/")))
+        return {};
+    const QString path = entry.path();
+    if (!m_asked.contains(path)) {
+        m_asked.insert(path);
+        m_thumbnails->request(entry.url(), int(m_iconSize * m_grid->devicePixelRatioF()));
+    }
+    return m_thumbs.value(path);
+}
+
+void FileIconView::thumbnailReady(const QUrl &url, const QImage &image)
+{
+    const int row = m_model->rowOf(url);
+    if (row < 0 || image.isNull())
+        return;
+    m_thumbs.insert(m_model->entryAt(row).path(), QPixmap::fromImage(image));
+    m_grid->update(m_model->index(row, 0));
 }
 
 QSet<QUrl> FileIconView::selectedUrls() const

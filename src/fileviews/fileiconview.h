@@ -2,9 +2,13 @@
 
 #include "fileview.h"
 
+#include <QHash>
+#include <QPixmap>
+
 class FileCollectionItem;
 class FileListModel;
 class IconGrid;
+class ThumbnailProvider;
 
 // The icons mode: the entries of the current folder as a grid of tiles at the icon size the
 // screen chooses, with renaming under the icon, double click to open and dragging out as file
@@ -21,6 +25,7 @@ public:
     QSet<QUrl> selectedUrls() const override;
     std::optional<QUrl> urlAt(const QPoint &globalPos) const override;
     QList<QAbstractItemView *> itemViews() const override;
+    ThumbnailProvider *thumbnails() const { return m_thumbnails; }
 
 protected:
     bool canTryRename(const QUrl &url) const override;
@@ -29,8 +34,14 @@ protected:
 
 private:
     QLineEdit *startEditing(const QModelIndex &index);
+    QPixmap thumbnail(const QModelIndex &index);
+    void thumbnailReady(const QUrl &url, const QImage &image);
 
     FileListModel *m_model;
     IconGrid *m_grid;
     FileCollectionItem *m_item;
+    ThumbnailProvider *m_thumbnails;
+    int m_iconSize = 64;
+    QHash<QString, QPixmap> m_thumbs; // path → thumbnail of the folder shown
+    QSet<QString> m_asked;            // paths asked for since the listing changed
 };

@@ -138,10 +138,10 @@ public:
             return list->table();
         QList<QAbstractItemView *> views;
         for (QAbstractItemView *v : fileView->findChildren<QAbstractItemView *>())
-            if (!v->isHidden())
+            if (v->isVisibleTo(fileView))
                 views << v;
         return *std::min_element(views.begin(), views.end(),
-                                 [](auto *a, auto *b) { return a->x() < b->x(); });
+                                 [this](auto *a, auto *b) { return a->mapTo(fileView, QPoint()).x() < b->mapTo(fileView, QPoint()).x(); });
     }
     QWidget *viewport() const { return view()->viewport(); }
     QUrl url(const QString &name) const { return QUrl::fromLocalFile(folder + u'/' + name); }

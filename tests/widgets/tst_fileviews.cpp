@@ -1,4 +1,7 @@
 #include "fileviews/filelistmodel.h"
+#include "fileviews/previewpanel.h"
+#include "fileviews/quicklookwindow.h"
+#include "filestore/preview/thumbnailprovider.h"
 #include "support/fileviewharness.h"
 #include "support/tempfolder.h"
 
@@ -47,7 +50,12 @@ class TestFileViews : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        // The grid's thumbnails go to the test's cache, not the user's.
+        qputenv("XDG_CACHE_HOME", QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation).toUtf8());
+    }
 
     void boundSelection_data() { addKinds(); }
     // The screen's selection shows without being reported back; a user's click is reported once.
@@ -342,6 +350,59 @@ private slots:
         QVERIFY2(header->sectionSize(FileListModel::DateColumn) >=
                      table->fontMetrics().horizontalAdvance(date) + margins,
                  qPrintable(date));
+    }
+
+    void quickLook_data() { addKinds(); }
+    // Space opens Quick Look on the selected file and leaves the keys with the view: the arrows
+    // move what it shows, Space closes it; a screen reader presses it in the menu, Esc in the
+    // window closes it. The columns show a selected file, and no folder, as their last column.
+    void quickLook()
+    {
+        QFETCH(ViewKind, kind);
+        Setup h(kind, {"a.txt", "b.txt", "sub/"});
+        QVERIFY(h.exposed);
+        const auto shown = [&h] {
+            const QuickLookWindow *window = h.actions->quickLookWindow();
+            return window && window->isVisible() ? window->panel()->currentPath() : QString();
+        };
+        const auto column = [&h] { return h.columns->preview() ? h.columns->preview()->currentPath() : QString(); };
+        h.click("a.txt");
+        QTest::keyClick(h.view(), Qt::Key_Space);
+        QCOMPARE(shown(), h.temp.path("a.txt"));
+        QTest::keyClick(h.view(), kind == ViewKind::icons ? Qt::Key_Right : Qt::Key_Down);
+        QCOMPARE(shown(), h.temp.path("b.txt"));
+        QCOMPARE(h.actions->quickLookWindow()->windowTitle(), "b.txt");
+        if (h.columns)
+            QCOMPARE(column(), h.temp.path("b.txt"));
+        QTest::keyClick(h.view(), Qt::Key_Space);
+        QCOMPARE(shown(), QString());
+
+        h.actions->prepareContextMenu(h.viewport()->mapToGlobal(h.centre("a.txt")), h.url("a.txt"));
+        QAccessibleInterface *menu = QAccessible::queryAccessibleInterface(h.actions->contextMenu());
+        for (int i = 0; i < menu->childCount(); ++i)
+            if (menu->child(i)->text(QAccessible::Name) == "Quick Look")
+                menu->child(i)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        h.actions->contextMenu()->close();
+        QCOMPARE(shown(), h.temp.path("a.txt"));
+        QTest::keyClick(h.actions->quickLookWindow(), Qt::Key_Escape);
+        QCOMPARE(shown(), QString());
+        if (h.columns) {
+            h.click("sub");
+            QCOMPARE(column(), QString());
+        }
+    }
+
+    // The grid asks for the thumbnails of the images it paints, nothing else.
+    void iconsShowThumbnails()
+    {
+        Setup h(ViewKind::icons, {"a.txt"});
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(h.temp.path("photo.png")));
+        QSignalSpy ready(h.icons->thumbnails(), &ThumbnailProvider::thumbnailReady);
+        h.reload();
+        QTRY_COMPARE(ready.size(), 1);
+        QCOMPARE(ready.first().first().toUrl(), h.url("photo.png"));
     }
 
     // After a click the clicked item is the selection, also the folder already open in an
