@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 #include <QMessageBox>
 
 namespace {
@@ -74,8 +75,11 @@ void followFilesScreen(QMainWindow *window, QMenu *file, QMenu *edit, QAction *a
             focused->updateActions();
     };
     follow(nullptr);
-    QObject::connect(qApp, &QApplication::focusChanged, edit,
-                     [follow](QWidget *, QWidget *now) { follow(now); });
+    // On the next turn: focus also moves while a focused view is being destroyed (a view mode
+    // change), and the screen's children must not be walked then.
+    QObject::connect(qApp, &QApplication::focusChanged, edit, [edit, follow] {
+        QTimer::singleShot(0, edit, [follow] { follow(QApplication::focusWidget()); });
+    });
     for (QMenu *menu : {file, edit})
         QObject::connect(menu, &QMenu::aboutToShow, menu, [follow] { follow(QApplication::focusWidget()); });
 }

@@ -239,6 +239,9 @@ private slots:
         using Mode = FilesStorageView::ViewMode;
         for (auto [name, mode] : {std::pair(u"Icons"_s, Mode::icons), std::pair(u"Columns"_s, Mode::columns),
                                   std::pair(u"List"_s, Mode::list)}) {
+            // The view that goes has the focus: nothing may follow it while it is destroyed.
+            if (auto *items = files->fileView()->findChild<QAbstractItemView *>())
+                items->setFocus();
             QVERIFY2(activateSegment(&window, name), qPrintable(name));
             QTRY_COMPARE(files->viewMode(), mode);
             QVERIFY(files->fileView());
