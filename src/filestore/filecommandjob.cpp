@@ -1,6 +1,7 @@
 #include "filecommandjob.h"
 
 #include "fileoperations.h"
+#include "filepaths_p.h"
 #include "namerules.h"
 #include "plaintext.h"
 
@@ -10,32 +11,26 @@
 #include <cerrno>
 
 using namespace Qt::StringLiterals;
+using namespace FilePaths;
 
 namespace {
-
-QString localPath(const QUrl &url)
-{
-    return QDir::cleanPath(url.toLocalFile());
-}
-
-QString childPath(const QString &folder, const QString &name)
-{
-    return folder.endsWith(u'/') ? QString(folder + name) : QString(folder + u'/' + name);
-}
-
-QString parentPath(const QString &path)
-{
-    return QFileInfo(path).path();
-}
-
-QString nameOf(const QString &path)
-{
-    return QFileInfo(path).fileName();
-}
 
 QString shownName(const QUrl &url)
 {
     return PlainText::oneLine(url.isLocalFile() ? nameOf(localPath(url)) : url.fileName());
+}
+
+// Sizes up the local items first, so the progress has a total to count against.
+FileCommandJob::Outcome measured(const QList<QUrl> &items, const QString &verb, JobControl &control)
+{
+    for (const QUrl &url : items) {
+        if (url.isLocalFile())
+            FileOperations::measure(localPath(url), control);
+    }
+    FileCommandJob::Outcome outcome;
+    outcome.items = int(items.size());
+    outcome.verb = verb;
+    return outcome;
 }
 
 } // namespace
@@ -118,13 +113,7 @@ bool FileCommandJob::duplicateItem(const QString &path, Outcome &outcome, QStrin
 
 FileCommandJob::Outcome FileCommandJob::copyIn(const QString &folder, const QList<QUrl> &sources)
 {
-    Outcome outcome;
-    outcome.items = int(sources.size());
-    outcome.verb = u"copied"_s;
-    for (const QUrl &source : sources) {
-        if (source.isLocalFile())
-            FileOperations::measure(localPath(source), m_control);
-    }
+    Outcome outcome = measured(sources, u"copied"_s, m_control);
     const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
     for (const QUrl &source : sources) {
         if (stopped(outcome))
@@ -176,13 +165,7 @@ FileCommandJob::Outcome FileCommandJob::copyIn(const QString &folder, const QLis
 
 FileCommandJob::Outcome FileCommandJob::duplicate(const QList<QUrl> &items)
 {
-    Outcome outcome;
-    outcome.items = int(items.size());
-    outcome.verb = u"duplicated"_s;
-    for (const QUrl &url : items) {
-        if (url.isLocalFile())
-            FileOperations::measure(localPath(url), m_control);
-    }
+    Outcome outcome = measured(items, u"duplicated"_s, m_control);
     for (const QUrl &url : items) {
         if (stopped(outcome))
             break;

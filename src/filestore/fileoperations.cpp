@@ -8,20 +8,21 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <cstdio>
-#include <memory>
 #include <algorithm>
 #include <vector>
 
 using namespace Qt::StringLiterals;
+using FileOperationsPrivate::checkRemovable;
+using FileOperationsPrivate::childNames;
+using FileOperationsPrivate::copyTree;
+using FileOperationsPrivate::removeTree;
 
 namespace {
 
@@ -125,137 +126,6 @@ int renameExclusive(const QByteArray &from, const QByteArray &to)
     if (lstatPath(to, st))
         return EEXIST;
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
-}
-
-// The names in a folder, "." and ".." left out, read to the end before anyone changes the folder.
-// 0, or the errno of opening (`opened` false) or of reading it (the names read so far are kept).
-int childNames(const QByteArray &folder, std::vector<QByteArray> &names, bool *opened = nullptr)
-{
-    DIR *dir = ::opendir(folder.constData());
-    if (opened)
-        *opened = dir != nullptr;
-    if (!dir)
-        return errno;
-    std::unique_ptr<DIR, int (*)(DIR *)> closer(dir, ::closedir);
-    for (;;) {
-        errno = 0;
-        const dirent *item = ::readdir(dir);
-        if (!item)
-            return errno;
-        const QByteArray name(item->d_name);
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-}
-
-// 0 or an errno. Links are copied as links, so a link cannot lead the copy out of the tree or
-// round a loop; sockets and devices are refused. Stopped through `control`: ECANCELED.
-int copyTree(const QByteArray &from, const QByteArray &to, JobControl *control)
-{
-    if (control && control->stopRequested())
-        return ECANCELED;
-    struct stat st;
-    if (!lstatPath(from, st))
-        return errno;
-    if (S_ISLNK(st.st_mode)) {
-        std::vector<char> target(size_t(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
-        const ssize_t n = ::readlink(from.constData(), target.data(), target.size() - 1);
-        if (n < 0)
-            return errno;
-        target[size_t(n)] = '\0';
-        if (::symlink(target.data(), to.constData()) != 0)
-            return errno;
-        if (control)
-            control->addItemDone();
-        return 0;
-    }
-    if (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)) {
-        const int error = S_ISREG(st.st_mode) ? FileOperationsPrivate::copyRegularFile(from, to, st, control)
-                          : ::mkfifo(to.constData(), st.st_mode & 07777) == 0 ? 0
-                                                                               : errno;
-        if (!error && control)
-            control->addItemDone();
-        return error;
-    }
-    if (!S_ISDIR(st.st_mode))
-        return ENOTSUP;
-
-    if (::mkdir(to.constData(), 0700) != 0)
-        return errno;
-    std::vector<QByteArray> names;
-    if (const int error = childNames(from, names))
-        return error;
-    for (const QByteArray &name : names) {
-        if (const int error = copyTree(from + '/' + name, to + '/' + name, control))
-            return error;
-    }
-    if (control)
-        control->addItemDone();
-    FileOperationsPrivate::copyFolderAttributes(from, to);
-    // Permissions last, so that a read-only source folder can still be filled.
-    ::chmod(to.constData(), st.st_mode & 07777);
-#ifdef Q_OS_DARWIN
-    const struct timespec times[2] = {st.st_atimespec, st.st_mtimespec};
-#else
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-#endif
-    ::utimensat(AT_FDCWD, to.constData(), times, AT_SYMLINK_NOFOLLOW);
-    return 0;
-}
-
-// Deletes a tree. `ownCopy`: the tree is a copy this program made, whose folders may carry a
-// read-only source's permissions, so they are opened up first. Anyone else's read-only folder is
-// left as it is: it says "keep this".
-int removeTree(const QByteArray &path, bool ownCopy = false)
-{
-    struct stat st;
-    if (!lstatPath(path, st))
-        return errno;
-    if (ownCopy)
-        FileOperationsPrivate::unlockCopy(path);
-    if (!S_ISDIR(st.st_mode))
-        return ::unlink(path.constData()) == 0 ? 0 : errno;
-    if (ownCopy && (st.st_mode & S_IRWXU) != S_IRWXU)
-        ::chmod(path.constData(), (st.st_mode & 07777) | S_IRWXU);
-    std::vector<QByteArray> names;
-    bool opened = false;
-    int firstError = childNames(path, names, &opened);
-    if (!opened)
-        return firstError;
-    for (const QByteArray &name : names) {
-        const int error = removeTree(path + '/' + name, ownCopy);
-        if (error && !firstError)
-            firstError = error;
-    }
-    if (::rmdir(path.constData()) != 0 && !firstError)
-        firstError = errno;
-    return firstError;
-}
-
-// 0 when every item of the tree can be removed by us, or the errno of the first that cannot:
-// a folder we cannot list and empty, or a locked item (EPERM, `locked` set to it). An unlocked
-// file needs nothing of its own: removing it changes only its folder.
-int checkRemovable(const QByteArray &path, QByteArray &locked)
-{
-    struct stat st;
-    if (!lstatPath(path, st))
-        return errno;
-    if (FileOperationsPrivate::isLocked(path, st)) {
-        locked = path;
-        return EPERM;
-    }
-    if (!S_ISDIR(st.st_mode))
-        return 0;
-    if (::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK | X_OK, AT_EACCESS) != 0)
-        return errno;
-    std::vector<QByteArray> names;
-    if (const int error = childNames(path, names))
-        return error;
-    for (const QByteArray &name : names) {
-        if (const int error = checkRemovable(path + '/' + name, locked))
-            return error;
-    }
-    return 0;
 }
 
 // Removes a temporary copy of ours. Empty, or a sentence for the message when some of it stays:

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 struct stat;
 class JobControl;
 
@@ -26,6 +28,21 @@ void lockLike(const QByteArray &source, const QByteArray &copy);
 // them on macOS; the user.* ones on Linux). Best effort: a volume without them gets none.
 void copyExtendedAttributes(int from, int to);
 void copyFolderAttributes(const QByteArray &from, const QByteArray &to);
+
+// filetree.cpp: the names in a folder, "." and ".." left out, read to the end before anyone
+// changes the folder. 0, or the errno of opening (`opened` false) or of reading it (the names read
+// so far are kept).
+int childNames(const QByteArray &folder, std::vector<QByteArray> &names, bool *opened = nullptr);
+// 0 or an errno. Links are copied as links, so a link cannot lead the copy out of the tree or
+// round a loop; sockets and devices are refused. Stopped through `control`: ECANCELED.
+int copyTree(const QByteArray &from, const QByteArray &to, JobControl *control);
+// Deletes a tree. `ownCopy`: the tree is a copy this program made, whose folders may carry a
+// read-only source's permissions, so they are opened up first. Anyone else's read-only folder is
+// left as it is: it says "keep this".
+int removeTree(const QByteArray &path, bool ownCopy = false);
+// 0 when every item of the tree can be removed by us, or the errno of the first that cannot:
+// a folder we cannot list and empty, or a locked item (EPERM, `locked` set to it).
+int checkRemovable(const QByteArray &path, QByteArray &locked);
 
 // Only the plain read-and-write copy, no clone or in-kernel copy (measurements compare them).
 void setByteCopyOnly(bool only);

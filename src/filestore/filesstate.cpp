@@ -2,6 +2,7 @@
 
 #include "filejobqueue.h"
 #include "fileoperations.h"
+#include "filepaths_p.h"
 #include "folderwatch.h"
 #include "listing.h"
 #include "namerules.h"
@@ -25,6 +26,7 @@
 #include <cerrno>
 
 using namespace Qt::StringLiterals;
+using namespace FilePaths;
 
 struct FilesState::ReloadResult
 {
@@ -42,26 +44,6 @@ struct FilesState::ReloadResult
 };
 
 namespace {
-
-QString localPath(const QUrl &url)
-{
-    return QDir::cleanPath(url.toLocalFile());
-}
-
-QString childPath(const QString &folder, const QString &name)
-{
-    return folder.endsWith(u'/') ? QString(folder + name) : QString(folder + u'/' + name);
-}
-
-QString parentPath(const QString &path)
-{
-    return QFileInfo(path).path();
-}
-
-QString nameOf(const QString &path)
-{
-    return QFileInfo(path).fileName();
-}
 
 bool isSameOrBelow(const QString &path, const QString &folder)
 {

@@ -14,7 +14,6 @@
 #include "segmentedpicker.h"
 #include "symbols.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QDragMoveEvent>
@@ -24,39 +23,9 @@
 #include <QMimeData>
 #include <QStackedLayout>
 #include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-
-constexpr int groupSpacing = 16;
-
-QString symbolOf(FilesStorageView::ViewMode mode)
-{
-    switch (mode) {
-    case FilesStorageView::ViewMode::icons:
-        return QStringLiteral("square.grid.2x2");
-    case FilesStorageView::ViewMode::list:
-        return QStringLiteral("list.bullet");
-    case FilesStorageView::ViewMode::columns:
-        return QStringLiteral("rectangle.split.3x1");
-    }
-    return {};
-}
-
-QString segmentName(FilesStorageView::ViewMode mode)
-{
-    switch (mode) {
-    case FilesStorageView::ViewMode::icons:
-        return FilesStorageView::tr("Icons");
-    case FilesStorageView::ViewMode::list:
-        return FilesStorageView::tr("List");
-    case FilesStorageView::ViewMode::columns:
-        return FilesStorageView::tr("Columns");
-    }
-    return {};
-}
 
 // The same URL without its last path component.
 QUrl parentFolder(const QUrl &url)
@@ -64,14 +33,6 @@ QUrl parentFolder(const QUrl &url)
     return url.adjusted(QUrl::StripTrailingSlash)
         .adjusted(QUrl::RemoveFilename)
         .adjusted(QUrl::StripTrailingSlash);
-}
-
-QWidget *groupSpacer(QWidget *parent)
-{
-    auto *spacer = new QWidget(parent);
-    spacer->setFixedWidth(groupSpacing);
-    spacer->setAttribute(Qt::WA_TransparentForMouseEvents);
-    return spacer;
 }
 
 } // namespace
@@ -84,7 +45,7 @@ FilesStorageView::FilesStorageView(const Simulator &simulator, QWidget *parent)
 FilesStorageView::FilesStorageView(const Simulator &simulator, FilesState::Services services,
                                    FilesState::StorageLookup storageLookup, QWidget *parent)
     : QWidget(parent), m_simulator(simulator), m_services(std::move(services)),
-      m_storageLookup(std::move(storageLookup)), m_viewMode(storedViewMode()), m_toolBar(new QToolBar(this)),
+      m_storageLookup(std::move(storageLookup)), m_viewMode(storedViewMode()), m_toolBar(new FilesToolBar(this)),
       m_body(new QWidget(this)), m_pathBar(new PathBar(this)),
       m_alert(new MessageAlert(tr("Copy failed"), this))
 {
@@ -124,60 +85,33 @@ QAction *FilesStorageView::moveToTrashAction() const
 
 void FilesStorageView::setUpToolBar()
 {
-    m_toolBar->setAccessibleName(tr("Files toolbar"));
-    m_toolBar->setMovable(false);
-    m_toolBar->setFloatable(false);
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-
-    m_picker = new SegmentedPicker(m_toolBar);
-    m_picker->setAccessibleName(tr("View"));
-    m_picker->setToolTip(tr("View mode"));
-    for (const ViewMode mode : allViewModes())
-        m_picker->addSegment(int(mode), Symbols::icon(symbolOf(mode)), segmentName(mode));
+    m_picker = m_toolBar->viewModePicker();
     // The shown mode is checked again on every apply; only another mode is a choice.
     connect(m_picker, &SegmentedPicker::segmentChecked, this, [this](int id) {
         if (ViewMode(id) != m_viewMode)
             setViewMode(ViewMode(id));
     });
-    m_toolBar->addWidget(m_picker)->setText(tr("View"));
-
     m_up = addCommand(QStringLiteral("chevron.up"), tr("Up"), &FilesStorageView::goUp);
     m_copyFiles = addCommand(QStringLiteral("plus"), tr("Copy Files…"), &FilesStorageView::importFiles);
-    m_refresh = addCommand(QStringLiteral("arrow.clockwise"), tr("Refresh"), nullptr);
+    m_refresh = m_toolBar->addCommand(QStringLiteral("arrow.clockwise"), tr("Refresh"));
     connect(m_refresh, &QAction::triggered, this, [this] { m_state->reload(false); });
-    m_toolBar->addWidget(groupSpacer(m_toolBar));
-    addCommand(QStringLiteral("folder.badge.plus"), m_actions->newFolderAction());
-    addCommand(QStringLiteral("trash"), m_actions->moveToTrashAction());
-    m_toolBar->addWidget(groupSpacer(m_toolBar));
-    addCommand(QStringLiteral("folder"), m_actions->revealInFinderAction());
-    addCommand(QStringLiteral("terminal"), m_actions->openInTerminalAction());
-    addCommand(QStringLiteral("document.on.document"), m_actions->copyPathAction());
+    m_toolBar->addGroupSpacer();
+    m_toolBar->addCommand(QStringLiteral("folder.badge.plus"), m_actions->newFolderAction());
+    m_toolBar->addCommand(QStringLiteral("trash"), m_actions->moveToTrashAction());
+    m_toolBar->addGroupSpacer();
+    m_toolBar->addCommand(QStringLiteral("folder"), m_actions->revealInFinderAction());
+    m_toolBar->addCommand(QStringLiteral("terminal"), m_actions->openInTerminalAction());
+    m_toolBar->addCommand(QStringLiteral("document.on.document"), m_actions->copyPathAction());
     m_copyDeviceUDID =
         addCommand(QStringLiteral("iphone"), tr("Copy Device UDID"), &FilesStorageView::copyDeviceUDID);
     Symbols::makeKeyboardReachable(m_toolBar);
 }
 
-QAction *FilesStorageView::addCommand(const QString &symbol, const QString &text,
-                                      void (FilesStorageView::*command)())
+QAction *FilesStorageView::addCommand(const QString &symbol, const QString &text, void (FilesStorageView::*command)())
 {
-    QAction *action = m_toolBar->addAction(Symbols::icon(symbol), text);
-    action->setToolTip(text);
-    if (command)
-        connect(action, &QAction::triggered, this, command);
-    if (QWidget *button = m_toolBar->widgetForAction(action))
-        button->setAccessibleName(text);
+    QAction *action = m_toolBar->addCommand(symbol, text);
+    connect(action, &QAction::triggered, this, command);
     return action;
-}
-
-// A command of FileActions: its icon shows on the toolbar only.
-void FilesStorageView::addCommand(const QString &symbol, QAction *action)
-{
-    action->setIcon(Symbols::icon(symbol));
-    action->setIconVisibleInMenu(false);
-    action->setToolTip(action->text());
-    m_toolBar->addAction(action);
-    if (QWidget *button = m_toolBar->widgetForAction(action))
-        button->setAccessibleName(action->text());
 }
 
 void FilesStorageView::setUpBody()
@@ -413,20 +347,7 @@ void FilesStorageView::hideEvent(QHideEvent *event)
 void FilesStorageView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    fitToolBar();
-}
-
-// Text beside the icons when the whole toolbar fits so, else under them, else icons alone.
-void FilesStorageView::fitToolBar()
-{
-    for (const Qt::ToolButtonStyle style : {Qt::ToolButtonTextBesideIcon, Qt::ToolButtonTextUnderIcon}) {
-        m_toolBar->setToolButtonStyle(style);
-        // Buttons not on screen yet do not tell the layout that their size changed.
-        m_toolBar->layout()->invalidate();
-        if (m_toolBar->sizeHint().width() <= width())
-            return;
-    }
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->fitTo(width());
 }
 
 bool FilesStorageView::eventFilter(QObject *watched, QEvent *event)

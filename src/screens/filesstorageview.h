@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filestoolbar.h"
 #include "filestore/filesstate.h"
 #include "fileviews/fileview.h"
 #include "filestore/loadstate.h"
@@ -19,7 +20,6 @@ class PathBar;
 class QAction;
 class QFileDialog;
 class QStackedLayout;
-class QToolBar;
 class SegmentedPicker;
 
 // The "Files" section of the detail pane: the device's Files storage folder as a file browser in
@@ -115,14 +115,12 @@ protected:
 private:
     void setUpToolBar();
     QAction *addCommand(const QString &symbol, const QString &text, void (FilesStorageView::*command)());
-    void addCommand(const QString &symbol, QAction *action);
     void setUpBody();
     void attachState();
     void replaceFileView();
     void viewModeDidChange(ViewMode mode);
     void currentDirectoryDidChange();
     void finishImport(bool accepted);
-    void fitToolBar();
 
     void scheduleApply();
     void apply();
@@ -144,7 +142,7 @@ private:
     bool m_hasAppeared = false;
     bool m_applyScheduled = false;
 
-    QToolBar *m_toolBar = nullptr;
+    FilesToolBar *m_toolBar = nullptr;
     SegmentedPicker *m_picker = nullptr;
     QAction *m_up = nullptr;
     QAction *m_copyFiles = nullptr;
