@@ -98,6 +98,7 @@ void FilesStorageView::setUpToolBar()
     m_toolBar->addGroupSpacer();
     m_toolBar->addCommand(QStringLiteral("folder.badge.plus"), m_actions->newFolderAction());
     m_toolBar->addCommand(QStringLiteral("trash"), m_actions->moveToTrashAction());
+    m_toolBar->addCommand(QStringLiteral("eye"), m_actions->quickLookAction());
     m_toolBar->addGroupSpacer();
     m_toolBar->addCommand(QStringLiteral("folder"), m_actions->revealInFinderAction());
     m_toolBar->addCommand(QStringLiteral("terminal"), m_actions->openInTerminalAction());

@@ -36,6 +36,7 @@ const QHash<QString, Mapping> &table()
         {QStringLiteral("arrow.clockwise"), {{QStringLiteral("view-refresh"), QStringLiteral("view-refresh-symbolic")}, QStyle::SP_BrowserReload}},
         {QStringLiteral("folder.badge.plus"), {{QStringLiteral("folder-new"), QStringLiteral("folder-new-symbolic")}, QStyle::SP_FileDialogNewFolder}},
         {QStringLiteral("trash"), {{QStringLiteral("user-trash"), QStringLiteral("user-trash-symbolic")}, QStyle::SP_TrashIcon}},
+        {QStringLiteral("eye"), {{QStringLiteral("document-preview"), QStringLiteral("view-preview")}, QStyle::SP_FileDialogInfoView}},
         {QStringLiteral("folder"), {{QStringLiteral("folder"), QStringLiteral("folder-open")}, QStyle::SP_DirIcon}},
         {QStringLiteral("terminal"), {{QStringLiteral("utilities-terminal"), QStringLiteral("utilities-terminal-symbolic")}, QStyle::SP_ComputerIcon}},
         {QStringLiteral("document.on.document"), {{QStringLiteral("edit-copy"), QStringLiteral("edit-copy-symbolic")}, QStyle::SP_FileIcon, QStringLiteral("doc.on.doc")}},
