@@ -18,14 +18,16 @@ QByteArray makeListing(int devices)
     for (int r = 0; r < 5; ++r) {
         json += QByteArray("    \"com.apple.CoreSimulator.SimRuntime.") + runtimes[r] + "\" : [\n";
         for (int i = r; i < devices; i += 5) {
-            json += "      {\n        \"dataPath\" : \"\\/Users\\/dev\\/Library\\/Developer\\/CoreSimulator\\/Devices\\/"
-                    "00000000-0000-0000-0000-"
-                + QByteArray::number(100000000000 + i) + "\\/data\",\n        \"dataPathSize\" : 18337792,\n"
-                + "        \"udid\" : \"00000000-0000-0000-0000-" + QByteArray::number(100000000000 + i)
-                + "\",\n        \"isAvailable\" : true,\n        \"deviceTypeIdentifier\" : "
-                  "\"com.apple.CoreSimulator.SimDeviceType.iPhone-15\",\n        \"state\" : \""
-                + (i % 17 == 0 ? "Booted" : "Shutdown") + "\",\n        \"name\" : \"iPhone "
-                + QByteArray::number(i * 7919 % 1000) + "\"\n      }" + (i + 5 < devices ? "," : "") + "\n";
+            json += "      {\n        \"dataPath\" : "
+                    "\"\\/Users\\/dev\\/Library\\/Developer\\/CoreSimulator\\/Devices\\/"
+                    "00000000-0000-0000-0000-" +
+                    QByteArray::number(100000000000 + i) +
+                    "\\/data\",\n        \"dataPathSize\" : 18337792,\n" +
+                    "        \"udid\" : \"00000000-0000-0000-0000-" + QByteArray::number(100000000000 + i) +
+                    "\",\n        \"isAvailable\" : true,\n        \"deviceTypeIdentifier\" : "
+                    "\"com.apple.CoreSimulator.SimDeviceType.iPhone-15\",\n        \"state\" : \"" +
+                    (i % 17 == 0 ? "Booted" : "Shutdown") + "\",\n        \"name\" : \"iPhone " +
+                    QByteArray::number(i * 7919 % 1000) + "\"\n      }" + (i + 5 < devices ? "," : "") + "\n";
         }
         json += QByteArray("    ]") + (r < 4 ? "," : "") + "\n";
     }

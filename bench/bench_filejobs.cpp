@@ -110,7 +110,8 @@ JobRun copyIn(const QString &source, int cancelAfterMSecs = -1)
     tick.setTimerType(Qt::PreciseTimer);
     tick.setInterval(tickMSecs);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        run.worstStallMSecs = std::max(run.worstStallMSecs, double(sinceTick.nsecsElapsed()) / 1e6 - tickMSecs);
+        run.worstStallMSecs =
+            std::max(run.worstStallMSecs, double(sinceTick.nsecsElapsed()) / 1e6 - tickMSecs);
         sinceTick.start();
     });
     QElapsedTimer timer, sinceCancel;
@@ -130,7 +131,9 @@ JobRun copyIn(const QString &source, int cancelAfterMSecs = -1)
     if (sinceCancel.isValid())
         run.cancelToEndMSecs = double(sinceCancel.nsecsElapsed()) / 1e6;
     QObject::disconnect(queue, nullptr, &loop, nullptr);
-    run.leftBehind = int(QDir(work(QStringLiteral("dst"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size());
+    run.leftBehind = int(QDir(work(QStringLiteral("dst")))
+                             .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                             .size());
     return run;
 }
 
@@ -159,9 +162,10 @@ void copyAgainstCp(benchmark::State &state, const QString &source, bool byteCopy
             clearTarget();
             QElapsedTimer timer;
             timer.start();
-            QProcess::execute(QStringLiteral("dd"), {QStringLiteral("if=") + source,
-                                                     QStringLiteral("of=") + work(QStringLiteral("dst/dd")),
-                                                     QStringLiteral("bs=1048576"), QStringLiteral("status=none")});
+            QProcess::execute(QStringLiteral("dd"),
+                              {QStringLiteral("if=") + source,
+                               QStringLiteral("of=") + work(QStringLiteral("dst/dd")),
+                               QStringLiteral("bs=1048576"), QStringLiteral("status=none")});
             state.counters["pct_of_dd"] = 100.0 * double(timer.nsecsElapsed()) / 1e9 / run.seconds;
         }
     }

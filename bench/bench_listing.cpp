@@ -34,8 +34,9 @@ constexpr int sizes[] = {1'000, 10'000, 100'000};
 
 QString nameFor(int i)
 {
-    static const char *const patterns[] = {"IMG_%1.JPG", "Document %1.pdf", "notes-%1.txt", "Clip %1.mov",
-                                           "archive %1.tar.gz", "Screenshot %1.png", "data_%1.json", "README %1"};
+    static const char *const patterns[] = {"IMG_%1.JPG",   "Document %1.pdf",   "notes-%1.txt",
+                                           "Clip %1.mov",  "archive %1.tar.gz", "Screenshot %1.png",
+                                           "data_%1.json", "README %1"};
     return QString::fromLatin1(patterns[i % 8]).arg(i);
 }
 
@@ -137,8 +138,9 @@ void BM_SortQCollatorCompare(benchmark::State &state)
     const QCollator collator = fileManagerCollator();
     for (auto _ : state) {
         QStringList sorted = names;
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [&collator](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+        std::stable_sort(sorted.begin(), sorted.end(), [&collator](const QString &a, const QString &b) {
+            return collator.compare(a, b) < 0;
+        });
         benchmark::DoNotOptimize(sorted.data());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -146,8 +148,18 @@ void BM_SortQCollatorCompare(benchmark::State &state)
 
 // Repeated, and compared by the fastest repetition's CPU time: the machine is shared, and
 // other processes stretch wall-clock times unevenly.
-BENCHMARK(BM_RawListing)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Repetitions(3);
-BENCHMARK(BM_ListDirectory)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Repetitions(3);
+BENCHMARK(BM_RawListing)
+    ->Arg(1'000)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3);
+BENCHMARK(BM_ListDirectory)
+    ->Arg(1'000)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3);
 BENCHMARK(BM_KindAndIcon)->Arg(100'000)->Unit(benchmark::kMillisecond)->Repetitions(3);
 BENCHMARK(BM_SortNames)->Arg(100'000)->Unit(benchmark::kMillisecond)->Repetitions(3);
 BENCHMARK(BM_SortQCollatorCompare)->Arg(100'000)->Unit(benchmark::kMillisecond)->Repetitions(3);
@@ -194,7 +206,8 @@ void reportMemory(int count)
 bool numericOrderHolds()
 {
     const QStringList names{u"file10"_s, u"file2"_s, u"File1"_s};
-    const auto order = NameCollation::sortedOrder(names.size(), [&](qsizetype i) { return QStringView(names[i]); });
+    const auto order =
+        NameCollation::sortedOrder(names.size(), [&](qsizetype i) { return QStringView(names[i]); });
     return order == std::vector<qsizetype>{2, 1, 0};
 }
 
@@ -219,14 +232,16 @@ int main(int argc, char **argv)
         const double raw = time("BM_RawListing/" + std::to_string(count));
         const double ours = time("BM_ListDirectory/" + std::to_string(count));
         if (raw > 0 && ours > 0)
-            std::printf("listDirectory / raw readdir+fstatat, %6d files: %.2fx (target <= 1.6x)\n", count, ours / raw);
+            std::printf("listDirectory / raw readdir+fstatat, %6d files: %.2fx (target <= 1.6x)\n", count,
+                        ours / raw);
     }
     if (const double kinds = time("BM_KindAndIcon/100000"); kinds > 0)
         std::printf("kind and icon: %.0f ns per entry (target <= 500 ns)\n", kinds / 100'000 * 1e9);
     const double sortOurs = time("BM_SortNames/100000");
     const double sortCollator = time("BM_SortQCollatorCompare/100000");
     if (sortOurs > 0 && sortCollator > 0)
-        std::printf("sorting 100000 names / QCollator::compare sort: %.2fx (target <= 0.3x)\n", sortOurs / sortCollator);
+        std::printf("sorting 100000 names / QCollator::compare sort: %.2fx (target <= 0.3x)\n",
+                    sortOurs / sortCollator);
     for (int count : sizes)
         reportMemory(count);
     benchmark::Shutdown();

@@ -3,8 +3,8 @@
 // they hold while shown, thumbnails for 1,000 images with the GUI thread's longest stall, and
 // what sniffing costs a listing in which every name is sniffed.
 #include "filestore/listing.h"
-#include "fileviews/previewpanel.h"
 #include "filestore/preview/thumbnailprovider.h"
+#include "fileviews/previewpanel.h"
 #include "heapusage.h"
 #include "widgetsbenchmain.h"
 
@@ -52,7 +52,8 @@ QString binaryPlist()
         plist_t root = plist_new_dict();
         for (int i = 0; i < 6000; ++i) {
             plist_t item = plist_new_dict();
-            plist_dict_set_item(item, "title", plist_new_string(QByteArray::number(i).repeated(20).constData()));
+            plist_dict_set_item(item, "title",
+                                plist_new_string(QByteArray::number(i).repeated(20).constData()));
             plist_dict_set_item(item, "count", plist_new_uint(uint64_t(i) * 7919));
             plist_dict_set_item(item, "when", plist_new_date(700'000'000 + i, 0));
             plist_dict_set_item(item, "blob", plist_new_data("0123456789abcdef0123456789abcdef", 32));
@@ -81,7 +82,8 @@ QString database()
                      "CREATE INDEX ZEVENT_NAME ON ZEVENT (ZNAME);"
                      "CREATE TABLE ZTAG (Z_PK INTEGER PRIMARY KEY, ZLABEL TEXT);"
                      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 350000) "
-                     "INSERT INTO ZEVENT (ZNAME, ZPAYLOAD, ZWHEN) SELECT 'event ' || i, randomblob(80), i * 1.5 FROM n;"
+                     "INSERT INTO ZEVENT (ZNAME, ZPAYLOAD, ZWHEN) SELECT 'event ' || i, randomblob(80), i * "
+                     "1.5 FROM n;"
                      "INSERT INTO ZTAG (ZLABEL) VALUES ('a'), ('b');",
                      nullptr, nullptr, nullptr);
         sqlite3_close(db);
@@ -164,11 +166,12 @@ void BM_Thumbnails(benchmark::State &state)
         provider.setCacheRoot(cache.filePath(u"thumbnails"_s));
         int received = 0;
         QEventLoop loop;
-        QObject::connect(&provider, &ThumbnailProvider::thumbnailReady, &loop, [&](const QUrl &, const QImage &image) {
-            QPixmap::fromImage(image);
-            if (++received == 1000)
-                loop.quit();
-        });
+        QObject::connect(&provider, &ThumbnailProvider::thumbnailReady, &loop,
+                         [&](const QUrl &, const QImage &image) {
+                             QPixmap::fromImage(image);
+                             if (++received == 1000)
+                                 loop.quit();
+                         });
         QElapsedTimer gap;
         qint64 worst = 0;
         QTimer tick;

@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 // main() of a benchmark that needs widgets: offscreen unless a platform is chosen.
-#define LANTHORN_WIDGETS_BENCHMARK_MAIN()                                                                   \
+#define LANTHORN_WIDGETS_BENCHMARK_MAIN()                                                                    \
     int main(int argc, char **argv)                                                                          \
     {                                                                                                        \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                  \

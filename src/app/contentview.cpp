@@ -1,9 +1,9 @@
 #include "contentview.h"
 
 #include "devicelistpoller.h"
-#include "menubar.h"
 #include "filestore/filejobqueue.h"
 #include "filestore/plaintext.h"
+#include "menubar.h"
 #include "screens/contentunavailableview.h"
 #include "screens/messagealert.h"
 #include "screens/simulatordetailview.h"

@@ -47,8 +47,8 @@ void DeviceListPoller::listNow()
     if (!m_running || m_watcher.isRunning())
         return;
     ++m_listingsStarted;
-    m_watcher.setFuture(
-        QtConcurrent::run(WorkPools::tools(), [lister = m_lister, token = m_stop.token()] { return lister(token); }));
+    m_watcher.setFuture(QtConcurrent::run(
+        WorkPools::tools(), [lister = m_lister, token = m_stop.token()] { return lister(token); }));
 }
 
 void DeviceListPoller::finishListing()

@@ -17,7 +17,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.lanthorn.Lanthorn"));
     Symbols::setUpIconTheme();
     // The installed theme icon when there is one, else the copy built into the program.
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("lanthorn"), QIcon(QStringLiteral(":/icons/lanthorn.svg"))));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("lanthorn"), QIcon(QStringLiteral(":/icons/lanthorn.svg"))));
 
     ContentView window;
     window.show();

@@ -9,8 +9,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTimer>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace {
 
@@ -57,7 +57,8 @@ void followFilesScreen(QMainWindow *window, QMenu *file, QMenu *edit, QAction *a
     const QList<QAction *> editIdle = {placeholder(window, "Copy", QKeySequence::Copy),
                                        placeholder(window, "Paste Item", QKeySequence::Paste),
                                        placeholder(window, "Move to Trash", FileActions::trashShortcut()),
-                                       placeholder(window, "Duplicate"), placeholder(window, "Rename"),
+                                       placeholder(window, "Duplicate"),
+                                       placeholder(window, "Rename"),
                                        placeholder(window, "Quick Look")};
     const auto follow = [=](QWidget *focus) {
         if (qobject_cast<QMenuBar *>(focus) || qobject_cast<QMenu *>(focus))

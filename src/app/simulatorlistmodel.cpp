@@ -41,9 +41,9 @@ void SimulatorListModel::setSimulators(const QList<Simulator> &simulators)
 {
     if (simulators == m_simulators)
         return;
-    const bool sameRows = simulators.size() == m_simulators.size()
-        && std::equal(simulators.begin(), simulators.end(), m_simulators.begin(),
-                      [](const Simulator &a, const Simulator &b) { return a.udid == b.udid; });
+    const bool sameRows = simulators.size() == m_simulators.size() &&
+                          std::equal(simulators.begin(), simulators.end(), m_simulators.begin(),
+                                     [](const Simulator &a, const Simulator &b) { return a.udid == b.udid; });
     if (sameRows) {
         m_simulators = simulators;
         emit dataChanged(index(0), index(rowCount() - 1));
@@ -89,7 +89,8 @@ void SimulatorRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
     painter->drawEllipse(dot);
 
     const bool selected = option.state & QStyle::State_Selected;
-    const QPalette::ColorGroup group = option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+    const QPalette::ColorGroup group =
+        option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
     const QColor primary = option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
     QColor secondary = primary;
     secondary.setAlphaF(0.6f);
@@ -106,12 +107,14 @@ void SimulatorRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
 
     painter->setFont(nameFont);
     painter->setPen(primary);
-    painter->drawText(QRect(textLeft, y, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                      nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, textWidth));
+    painter->drawText(
+        QRect(textLeft, y, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+        nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, textWidth));
     y += nameMetrics.height();
     painter->setFont(captionFont);
     painter->setPen(secondary);
-    painter->drawText(QRect(textLeft, y, textWidth, captionMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+    painter->drawText(QRect(textLeft, y, textWidth, captionMetrics.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter,
                       captionMetrics.elidedText(index.data(SimulatorListModel::RuntimeRole).toString(),
                                                 Qt::ElideRight, textWidth));
     painter->restore();

@@ -6,8 +6,7 @@
 #include <utility>
 
 // A value or a user-facing error message. GCC 12 in C++20 mode has no std::expected.
-template <typename T>
-class [[nodiscard]] Result
+template <typename T> class [[nodiscard]] Result
 {
 public:
     // Needed by QFuture; an empty failure.

@@ -39,7 +39,8 @@ QList<ProcessLaunch> terminalLaunches(const QString &folder, const QString &term
 #ifdef Q_OS_DARWIN
     Q_UNUSED(terminalVariable)
     Q_UNUSED(findExecutable)
-    return {{u"/usr/bin/open"_s, {u"-a"_s, u"/System/Applications/Utilities/Terminal.app"_s, folder}, folder}};
+    return {
+        {u"/usr/bin/open"_s, {u"-a"_s, u"/System/Applications/Utilities/Terminal.app"_s, folder}, folder}};
 #else
     QList<ProcessLaunch> launches;
     auto add = [&](const QString &command, const QStringList &extra) {
@@ -57,8 +58,8 @@ QList<ProcessLaunch> terminalLaunches(const QString &folder, const QString &term
         const QString command = fromVariable.takeFirst();
         add(command, fromVariable);
     }
-    for (const QString &command : {u"x-terminal-emulator"_s, u"gnome-terminal"_s, u"konsole"_s,
-                                   u"xfce4-terminal"_s, u"xterm"_s})
+    for (const QString &command :
+         {u"x-terminal-emulator"_s, u"gnome-terminal"_s, u"konsole"_s, u"xfce4-terminal"_s, u"xterm"_s})
         add(command, {});
     return launches;
 #endif
@@ -78,8 +79,9 @@ ProcessLaunch revealLaunch(const QList<QUrl> &urls)
         items.append(QString::fromLatin1(url.toEncoded(QUrl::FullyEncoded)).replace(u","_s, u"%2C"_s));
     return {u"dbus-send"_s,
             {u"--session"_s, u"--print-reply"_s, u"--reply-timeout=5000"_s,
-             u"--dest=org.freedesktop.FileManager1"_s, u"--type=method_call"_s, u"/org/freedesktop/FileManager1"_s,
-             u"org.freedesktop.FileManager1.ShowItems"_s, u"array:string:"_s + items.join(u','), u"string:"_s},
+             u"--dest=org.freedesktop.FileManager1"_s, u"--type=method_call"_s,
+             u"/org/freedesktop/FileManager1"_s, u"org.freedesktop.FileManager1.ShowItems"_s,
+             u"array:string:"_s + items.join(u','), u"string:"_s},
             {}};
 #endif
 }

@@ -42,7 +42,8 @@ QString FileCommandJob::Outcome::cancelNote() const
     return u"Stopped after %1 of %2 items. The items already %3 stay."_s.arg(finished).arg(items).arg(verb);
 }
 
-FileCommandJob::FileCommandJob(std::optional<BrowseRoot> root, std::shared_ptr<Trash> trash, JobControl &control)
+FileCommandJob::FileCommandJob(std::optional<BrowseRoot> root, std::shared_ptr<Trash> trash,
+                               JobControl &control)
     : m_root(std::move(root)), m_trash(std::move(trash)), m_control(control)
 {
 }

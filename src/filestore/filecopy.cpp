@@ -134,7 +134,8 @@ int copyProgress(int what, int stage, copyfile_state_t state, const char *, cons
 } // namespace
 #endif
 
-int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source, JobControl *control)
+int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct stat &source,
+                    JobControl *control)
 {
 #ifdef Q_OS_DARWIN
     // On APFS a clone shares the blocks until one side changes, and keeps mode, times, flags and
@@ -157,8 +158,8 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
     copyfile_state_t state = ::copyfile_state_alloc();
     ::copyfile_state_set(state, COPYFILE_STATE_STATUS_CB, reinterpret_cast<const void *>(&copyProgress));
     ::copyfile_state_set(state, COPYFILE_STATE_STATUS_CTX, &progress);
-    const int result = ::copyfile(from.constData(), to.constData(), state,
-                                  COPYFILE_ALL | COPYFILE_NOFOLLOW | COPYFILE_EXCL);
+    const int result =
+        ::copyfile(from.constData(), to.constData(), state, COPYFILE_ALL | COPYFILE_NOFOLLOW | COPYFILE_EXCL);
     const int error = result == 0 ? 0 : control->stopRequested() ? ECANCELED : errno;
     ::copyfile_state_free(state);
     return error;
@@ -182,7 +183,8 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
             error = ECANCELED;
             break;
         }
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, control ? chunkBytes : size_t(1) << 30, 0);
+        const ssize_t n =
+            ::copy_file_range(in, nullptr, out, nullptr, control ? chunkBytes : size_t(1) << 30, 0);
         if (n > 0) {
             copiedAny = true;
             if (control)
@@ -250,7 +252,6 @@ int copyRegularFile(const QByteArray &from, const QByteArray &to, const struct s
     return error;
 #endif
 }
-
 
 void copyExtendedAttributes(int from, int to)
 {

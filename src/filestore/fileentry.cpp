@@ -14,8 +14,8 @@ FileEntry::FileEntry(QString parentPath, QString name, bool isDirectory, std::op
 FileEntry::FileEntry(QString parentPath, QString name, bool isDirectory, std::optional<qint64> modifiedMSecs,
                      std::optional<qint64> sizeBytes, const FileType &type)
     : m_parentPath(std::move(parentPath)), m_name(std::move(name)), m_type(&type),
-      m_modifiedMSecs(modifiedMSecs.value_or(0)), m_sizeBytes(sizeBytes.value_or(0)), m_isDirectory(isDirectory),
-      m_hasModified(modifiedMSecs.has_value()), m_hasSize(sizeBytes.has_value())
+      m_modifiedMSecs(modifiedMSecs.value_or(0)), m_sizeBytes(sizeBytes.value_or(0)),
+      m_isDirectory(isDirectory), m_hasModified(modifiedMSecs.has_value()), m_hasSize(sizeBytes.has_value())
 {
 }
 

@@ -1,9 +1,9 @@
 #include "filejobqueue.h"
 
-#include <cmath>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <cmath>
 
 namespace {
 
@@ -51,10 +51,11 @@ quint64 FileJobQueue::enqueue(const QString &description, Work work)
         m_worker,
         [this, id, control = entry.control, work = std::move(work)] {
             // Posted back in the order the jobs run, so their outcomes apply in that order too.
-            QMetaObject::invokeMethod(this, [this, id] { markStarted(id); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, id] { markStarted(id); }, Qt::QueuedConnection);
             std::function<void()> apply = work(*control);
-            QMetaObject::invokeMethod(this, [this, id, apply = std::move(apply)] { finish(id, apply); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, id, apply = std::move(apply)] { finish(id, apply); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
     m_jobs.append(std::move(entry));

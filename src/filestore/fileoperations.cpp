@@ -12,10 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-#include <cstdio>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -57,7 +57,8 @@ QString reasonFor(int error)
 
 Status failure(const QString &path, const QString &participle, int error)
 {
-    return Status::failure(u"“%1” couldn’t be %2 because %3."_s.arg(nameOf(path), participle, reasonFor(error)));
+    return Status::failure(
+        u"“%1” couldn’t be %2 because %3."_s.arg(nameOf(path), participle, reasonFor(error)));
 }
 
 QByteArray encoded(const QString &path)
@@ -251,7 +252,9 @@ QByteArray otherSpelling(const QByteArray &path)
     const QString wanted = QFile::decodeName(name).normalized(QString::NormalizationForm_C);
     QByteArray found;
     for (const QByteArray &entry : names) {
-        if (QFile::decodeName(entry).normalized(QString::NormalizationForm_C).compare(wanted, Qt::CaseInsensitive))
+        if (QFile::decodeName(entry)
+                .normalized(QString::NormalizationForm_C)
+                .compare(wanted, Qt::CaseInsensitive))
             continue;
         if (!found.isEmpty() || !lstatPath(folder + '/' + entry, st) ||
             (st.st_mode & S_IFMT) != (item.st_mode & S_IFMT) || st.st_size != item.st_size)
@@ -346,8 +349,8 @@ Status moveNoReplace(const QString &from, const QString &to)
         otherSpelling(encoded(to)) == encoded(nameOf(from)))
         error = respell(encoded(to));
     if (error) {
-        return Status::failure(u"“%1” couldn’t be renamed “%2” because %3."_s.arg(nameOf(from), nameOf(to),
-                                                                                 reasonFor(error)));
+        return Status::failure(
+            u"“%1” couldn’t be renamed “%2” because %3."_s.arg(nameOf(from), nameOf(to), reasonFor(error)));
     }
     return Status::success({});
 }
@@ -430,7 +433,8 @@ bool isSameOrInside(const QString &path, const QString &folder)
     if (canonicalPath.isEmpty() || canonicalFolder.isEmpty())
         return false;
     return canonicalPath == canonicalFolder ||
-           canonicalPath.startsWith(canonicalFolder.endsWith(u'/') ? canonicalFolder : canonicalFolder + u'/');
+           canonicalPath.startsWith(canonicalFolder.endsWith(u'/') ? canonicalFolder
+                                                                   : canonicalFolder + u'/');
 }
 
 bool liesWithinItem(const QString &path, const QString &item)

@@ -1,16 +1,16 @@
 #include "filesstate.h"
 
+#include "base/workpools.h"
 #include "filejobqueue.h"
 #include "fileoperations.h"
 #include "filepaths_p.h"
 #include "folderwatch.h"
 #include "listing.h"
 #include "namerules.h"
-#include "simulator/appcatalogue.h"
 #include "plaintext.h"
+#include "simulator/appcatalogue.h"
 #include "simulator/simulator.h"
 #include "simulator/storagelocator.h"
-#include "base/workpools.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -158,9 +158,10 @@ void FilesState::startRead(bool isCheck)
             if (folder != m_currentDirectory && folder.isLocalFile())
                 others << localPath(folder);
     }
-    watcher->setFuture(QtConcurrent::run(WorkPools::disk(), [lookup = m_storageLookup, folder = m_currentDirectory, others,
-                                          anchor = m_watch ? m_storageAnchor : QString(), known = m_root,
-                                          boundary = m_boundary] {
+    watcher->setFuture(QtConcurrent::run(WorkPools::disk(), [lookup = m_storageLookup,
+                                                             folder = m_currentDirectory, others,
+                                                             anchor = m_watch ? m_storageAnchor : QString(),
+                                                             known = m_root, boundary = m_boundary] {
         ReloadResult result;
         result.requested = folder;
         result.root = lookup ? lookup() : std::nullopt;
@@ -258,7 +259,8 @@ void FilesState::applyCheck(const ReloadResult &result)
         differs = m_loadState.kind() != LoadState::Kind::storageMissing;
     } else {
         differs = m_rootURL != result.root || !(m_root == result.browseRoot) ||
-                  m_loadState.kind() != (result.unreadable ? LoadState::Kind::unreadable : LoadState::Kind::loaded) ||
+                  m_loadState.kind() !=
+                      (result.unreadable ? LoadState::Kind::unreadable : LoadState::Kind::loaded) ||
                   (m_currentDirectory == result.requested && result.folder != result.requested);
         for (auto it = result.listings.begin(); !differs && it != result.listings.end(); ++it) {
             const auto seen = m_listings.constFind(it.key());
@@ -406,7 +408,8 @@ UniqueFd FilesState::writableFolder(const QString &folder)
     }
     UniqueFd fd = m_root->openForWriting(folder);
     if (!fd && errno == EXDEV)
-        setErrorMessage(u"“%1” lies outside this simulator device, so nothing is written there."_s.arg(PlainText::oneLine(nameOf(folder))));
+        setErrorMessage(u"“%1” lies outside this simulator device, so nothing is written there."_s.arg(
+            PlainText::oneLine(nameOf(folder))));
     return fd;
 }
 
@@ -431,7 +434,8 @@ void FilesState::reloadAfterWrite()
 void FilesState::moveToTrash(const QSet<QUrl> &urls)
 {
     const QList<QUrl> items = urls.values();
-    runJob(FileCommandJob::trashDescription(items), [items](FileCommandJob &job) { return job.moveToTrash(items); });
+    runJob(FileCommandJob::trashDescription(items),
+           [items](FileCommandJob &job) { return job.moveToTrash(items); });
 }
 
 void FilesState::rename(const QUrl &url, const QString &proposedName)
@@ -480,7 +484,8 @@ void FilesState::newFolder()
 void FilesState::duplicate(const QSet<QUrl> &urls)
 {
     const QList<QUrl> items = urls.values();
-    runJob(FileCommandJob::duplicateDescription(items), [items](FileCommandJob &job) { return job.duplicate(items); });
+    runJob(FileCommandJob::duplicateDescription(items),
+           [items](FileCommandJob &job) { return job.duplicate(items); });
 }
 
 void FilesState::paste()
@@ -497,7 +502,8 @@ void FilesState::copyItemsIn(const QList<QUrl> &sources)
            [folder, sources](FileCommandJob &job) { return job.copyIn(folder, sources); });
 }
 
-void FilesState::runJob(const QString &description, std::function<FileCommandJob::Outcome(FileCommandJob &)> work)
+void FilesState::runJob(const QString &description,
+                        std::function<FileCommandJob::Outcome(FileCommandJob &)> work)
 {
     // A write before the first read has found the root (none comes from the screen, whose
     // commands wait for it) finds it here.
@@ -512,14 +518,15 @@ void FilesState::runJob(const QString &description, std::function<FileCommandJob
     if (m_watch)
         m_watch->setBusy(true);
     FileJobQueue *queue = m_services.jobs ? m_services.jobs : FileJobQueue::shared();
-    queue->enqueue(description, [self = QPointer<FilesState>(this), root, trash = m_services.trash,
-                                 work = std::move(work)](JobControl &control) -> std::function<void()> {
-        FileCommandJob job(root, trash, control);
-        return [self, outcome = work(job)] {
-            if (self)
-                self->applyJob(outcome);
-        };
-    });
+    queue->enqueue(description,
+                   [self = QPointer<FilesState>(this), root, trash = m_services.trash,
+                    work = std::move(work)](JobControl &control) -> std::function<void()> {
+                       FileCommandJob job(root, trash, control);
+                       return [self, outcome = work(job)] {
+                           if (self)
+                               self->applyJob(outcome);
+                       };
+                   });
 }
 
 // Messages in the order the writes failed, then the reload, as the commands always did.

@@ -54,7 +54,7 @@ int copyTree(const QByteArray &from, const QByteArray &to, JobControl *control)
     if (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)) {
         const int error = S_ISREG(st.st_mode) ? copyRegularFile(from, to, st, control)
                           : ::mkfifo(to.constData(), st.st_mode & 07777) == 0 ? 0
-                                                                               : errno;
+                                                                              : errno;
         if (!error && control)
             control->addItemDone();
         return error;

@@ -110,7 +110,8 @@ private:
 
     // The type made once, with the icon of `mimeName` (the generic one when the MIME database
     // does not know it) and our own kind text, which names the format whatever the database says.
-    const FileType &contentType(std::atomic<const FileType *> &slot, const QString &kind, const QString &mimeName)
+    const FileType &contentType(std::atomic<const FileType *> &slot, const QString &kind,
+                                const QString &mimeName)
     {
         if (const FileType *type = slot.load())
             return *type;
@@ -211,8 +212,8 @@ const FileType &forFileName(QStringView name)
 bool sniffWorthy(QStringView name)
 {
     // Suffixes iOS apps give their preferences and stores, whose names leave the format open.
-    static constexpr QStringView suffixes[] = {u".plist", u".db", u".sqlite", u".sqlite3", u".sqlitedb",
-                                               u".store", u".storedata", u".dat", u".bin"};
+    static constexpr QStringView suffixes[] = {
+        u".plist", u".db", u".sqlite", u".sqlite3", u".sqlitedb", u".store", u".storedata", u".dat", u".bin"};
     for (QStringView suffix : suffixes) {
         if (name.endsWith(suffix, Qt::CaseInsensitive) && name.size() > suffix.size())
             return true;
@@ -230,8 +231,8 @@ Content sniffContent(QByteArrayView head)
     QByteArrayView text = head.first(std::min<qsizetype>(head.size(), sniffBytes));
     if (text.startsWith("\xEF\xBB\xBF"))
         text = text.sliced(3);
-    while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\r' ||
-                               text.front() == '\t'))
+    while (!text.isEmpty() &&
+           (text.front() == ' ' || text.front() == '\n' || text.front() == '\r' || text.front() == '\t'))
         text = text.sliced(1);
     if ((text.startsWith("<?xml") || text.startsWith("<!DOCTYPE") || text.startsWith("<plist")) &&
         (text.indexOf("<!DOCTYPE plist") >= 0 || text.indexOf("<plist") >= 0))

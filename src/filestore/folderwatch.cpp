@@ -152,8 +152,8 @@ QStringList storageAppearanceFolders(const QString &appGroup, int maxLevels, int
     const QFileInfo info(folder);
     if (info.isDir()) {
         QStringList folders{folder};
-        const QStringList containers =
-            QDir(folder).entryList(QDir::Dirs | QDir::NoSymLinks | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+        const QStringList containers = QDir(folder).entryList(
+            QDir::Dirs | QDir::NoSymLinks | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
         for (const QString &name : containers) {
             if (folders.size() > maxContainers)
                 break;

@@ -87,8 +87,8 @@ QString withTrailingSlash(const QString &path)
 // second list of entries is allocated.
 void sortInPlace(QList<FileEntry> &entries)
 {
-    const auto order = NameCollation::sortedOrder(entries.size(),
-                                                  [&entries](qsizetype i) { return QStringView(entries[i].name()); });
+    const auto order = NameCollation::sortedOrder(
+        entries.size(), [&entries](qsizetype i) { return QStringView(entries[i].name()); });
     std::vector<bool> placed(order.size(), false);
     FileEntry *data = entries.data();
     for (size_t start = 0; start < order.size(); ++start) {

@@ -161,11 +161,11 @@ private:
     // A last check against the collator on names that catch tailorings and numeric handling.
     bool agreesOnProbes()
     {
-        const QStringList probes{u"file10"_s, u"file2"_s, u"File1"_s, u"a-b"_s,  u"ab"_s,  u"a b"_s, u"a_b"_s,
-                                 u"A0"_s,     u"A00"_s,   u"a01"_s,   u"a1"_s,   u"x9y"_s, u"x10y"_s, u"ch"_s,
-                                 u"ci"_s,     u"cz"_s,    u"h"_s,     u"aa"_s,   u"b"_s,   u"ll"_s,  u"lz"_s,
-                                 u"y"_s,      u"i"_s,     u"ij"_s,    u"dz"_s,   u"dzs"_s, u"th"_s,  u"1a"_s,
-                                 u"9"_s,      u"10"_s,    u".a"_s,    u"~a"_s,   u"a.b"_s, u"a~"_s,  u"007"_s};
+        const QStringList probes{
+            u"file10"_s, u"file2"_s, u"File1"_s, u"a-b"_s,  u"ab"_s, u"a b"_s, u"a_b"_s, u"A0"_s,  u"A00"_s,
+            u"a01"_s,    u"a1"_s,    u"x9y"_s,   u"x10y"_s, u"ch"_s, u"ci"_s,  u"cz"_s,  u"h"_s,   u"aa"_s,
+            u"b"_s,      u"ll"_s,    u"lz"_s,    u"y"_s,    u"i"_s,  u"ij"_s,  u"dz"_s,  u"dzs"_s, u"th"_s,
+            u"1a"_s,     u"9"_s,     u"10"_s,    u".a"_s,   u"~a"_s, u"a.b"_s, u"a~"_s,  u"007"_s};
         for (const QString &a : probes) {
             for (const QString &b : probes) {
                 std::string ka, kb;
@@ -224,7 +224,8 @@ std::vector<qsizetype> sortByAsciiKeys(const Collation &collation, qsizetype cou
         if (a.prefix != b.prefix)
             return a.prefix < b.prefix;
         if (a.length > 8 && b.length > 8) {
-            const int c = std::memcmp(keys + a.offset + 8, keys + b.offset + 8, std::min(a.length, b.length) - 8);
+            const int c =
+                std::memcmp(keys + a.offset + 8, keys + b.offset + 8, std::min(a.length, b.length) - 8);
             if (c != 0)
                 return c < 0;
         }

@@ -123,7 +123,9 @@ public:
 
 } // namespace
 
-FreedesktopTrash::FreedesktopTrash(std::function<QDateTime()> now) : m_now(std::move(now)) {}
+FreedesktopTrash::FreedesktopTrash(std::function<QDateTime()> now) : m_now(std::move(now))
+{
+}
 
 QString FreedesktopTrash::homeTrashPath()
 {

@@ -8,10 +8,7 @@
 class LineNumberArea final : public QWidget
 {
 public:
-    explicit LineNumberArea(CodeTextView *view)
-        : QWidget(view), m_view(view)
-    {
-    }
+    explicit LineNumberArea(CodeTextView *view) : QWidget(view), m_view(view) {}
     QSize sizeHint() const override { return {m_view->lineNumberWidth(), 0}; }
 
 protected:
@@ -21,14 +18,14 @@ private:
     CodeTextView *m_view;
 };
 
-CodeTextView::CodeTextView(QWidget *parent)
-    : QPlainTextEdit(parent), m_margin(new LineNumberArea(this))
+CodeTextView::CodeTextView(QWidget *parent) : QPlainTextEdit(parent), m_margin(new LineNumberArea(this))
 {
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    connect(this, &QPlainTextEdit::blockCountChanged, this, [this] { setViewportMargins(lineNumberWidth(), 0, 0, 0); });
+    connect(this, &QPlainTextEdit::blockCountChanged, this,
+            [this] { setViewportMargins(lineNumberWidth(), 0, 0, 0); });
     connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect &rect, int dy) {
         if (dy)
             m_margin->scroll(0, dy);

@@ -11,7 +11,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-DesktopWorkspace::DesktopWorkspace(QObject *parent) : QObject(parent) {}
+DesktopWorkspace::DesktopWorkspace(QObject *parent) : QObject(parent)
+{
+}
 
 void DesktopWorkspace::open(const QUrl &url)
 {
@@ -45,9 +47,10 @@ void DesktopWorkspace::reveal(const QList<QUrl> &urls)
 void DesktopWorkspace::openInTerminal(const QUrl &folder)
 {
     const QString path = folder.toLocalFile();
-    const auto launches = DesktopCommands::terminalLaunches(path, qEnvironmentVariable("TERMINAL"), [](const QString &name) {
-        return QStandardPaths::findExecutable(name);
-    });
+    const auto launches =
+        DesktopCommands::terminalLaunches(path, qEnvironmentVariable("TERMINAL"), [](const QString &name) {
+            return QStandardPaths::findExecutable(name);
+        });
     for (const ProcessLaunch &launch : launches) {
         if (QProcess::startDetached(launch.program, launch.arguments, launch.workingDirectory))
             return;

@@ -36,7 +36,10 @@ public:
     void clearCommittedNames() { m_committedNames.clear(); }
     // What to paint in place of an item's icon (a thumbnail), or a null pixmap for the icon;
     // asked for the items painted only.
-    void setThumbnails(std::function<QPixmap(const QModelIndex &)> thumbnail) { m_thumbnail = std::move(thumbnail); }
+    void setThumbnails(std::function<QPixmap(const QModelIndex &)> thumbnail)
+    {
+        m_thumbnail = std::move(thumbnail);
+    }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;

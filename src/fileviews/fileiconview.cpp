@@ -2,8 +2,8 @@
 
 #include "filecollectionitem.h"
 #include "filelistmodel.h"
-#include "icongrid.h"
 #include "filestore/preview/thumbnailprovider.h"
+#include "icongrid.h"
 
 #include <QLineEdit>
 #include <QPointer>
@@ -60,7 +60,9 @@ void FileIconView::setEntries(const QList<FileEntry> &entries)
         Syncing syncing(this);
         // Another folder drops what the last one asked for; a new listing of the same one asks
         // again (the cache answers for unchanged files) and keeps its pictures meanwhile.
-        const auto folderOf = [](const QList<FileEntry> &list) { return list.isEmpty() ? QString() : list.first().parentPath(); };
+        const auto folderOf = [](const QList<FileEntry> &list) {
+            return list.isEmpty() ? QString() : list.first().parentPath();
+        };
         if (folderOf(entries) != folderOf(m_model->entries())) {
             m_thumbnails->cancelAll();
             m_thumbs.clear();

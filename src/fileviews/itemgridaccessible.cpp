@@ -60,8 +60,8 @@ public:
         }
         const QItemSelectionModel *selection = m_view->selectionModel();
         state.selectable = m_view->selectionMode() != QAbstractItemView::NoSelection;
-        state.multiSelectable = m_view->selectionMode() == QAbstractItemView::ExtendedSelection
-            || m_view->selectionMode() == QAbstractItemView::MultiSelection;
+        state.multiSelectable = m_view->selectionMode() == QAbstractItemView::ExtendedSelection ||
+                                m_view->selectionMode() == QAbstractItemView::MultiSelection;
         state.selected = selection && selection->isSelected(m_index);
         state.focusable = true;
         state.focused = m_view->hasFocus() && m_view->currentIndex() == m_index;
@@ -133,7 +133,9 @@ void ItemGridAccessible::selectionChanged(QAbstractItemView *view, const QItemSe
     announce(deselected, QAccessible::SelectionRemove);
 }
 
-ItemGridAccessible::ItemGridAccessible(QAbstractItemView *view) : QAccessibleWidget(view, QAccessible::List) {}
+ItemGridAccessible::ItemGridAccessible(QAbstractItemView *view) : QAccessibleWidget(view, QAccessible::List)
+{
+}
 
 ItemGridAccessible::~ItemGridAccessible()
 {

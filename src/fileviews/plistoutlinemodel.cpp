@@ -4,8 +4,7 @@
 
 using namespace Qt::StringLiterals;
 
-PlistOutlineModel::PlistOutlineModel(QObject *parent)
-    : QAbstractItemModel(parent)
+PlistOutlineModel::PlistOutlineModel(QObject *parent) : QAbstractItemModel(parent)
 {
 }
 

@@ -1,10 +1,10 @@
 #include "previewpanel.h"
 
+#include "codetextview.h"
 #include "fileicons.h"
 #include "filestore/displayformat.h"
 #include "filestore/plaintext.h"
 #include "filestore/preview/previewloader.h"
-#include "codetextview.h"
 #include "plistoutlinemodel.h"
 
 #include <QFileInfo>
@@ -40,11 +40,13 @@ QLabel *plainLabel(QWidget *parent, const QString &accessibleName)
 PreviewPanel::PreviewPanel(QWidget *parent)
     : QWidget(parent), m_loader(new PreviewLoader(this)), m_icon(new QLabel(this)),
       m_title(plainLabel(this, u"Name"_s)), m_details(plainLabel(this, u"Details"_s)),
-      m_notes(plainLabel(this, u"Not shown"_s)), m_pages(new QStackedWidget(this)), m_emptyPage(new QWidget(this)),
-      m_image(new QLabel(this)), m_text(new CodeTextView(this)), m_plistPage(new QWidget(this)),
-      m_search(new QLineEdit(this)), m_tree(new QTreeView(this)), m_outline(new PlistOutlineModel(this)),
-      m_filter(new QSortFilterProxyModel(this)), m_databasePage(new QWidget(this)), m_tables(new QListWidget(this)),
-      m_columns(plainLabel(this, u"Columns"_s)), m_rowsView(new QTableView(this)), m_rows(new QStandardItemModel(this))
+      m_notes(plainLabel(this, u"Not shown"_s)), m_pages(new QStackedWidget(this)),
+      m_emptyPage(new QWidget(this)), m_image(new QLabel(this)), m_text(new CodeTextView(this)),
+      m_plistPage(new QWidget(this)), m_search(new QLineEdit(this)), m_tree(new QTreeView(this)),
+      m_outline(new PlistOutlineModel(this)), m_filter(new QSortFilterProxyModel(this)),
+      m_databasePage(new QWidget(this)), m_tables(new QListWidget(this)),
+      m_columns(plainLabel(this, u"Columns"_s)), m_rowsView(new QTableView(this)),
+      m_rows(new QStandardItemModel(this))
 {
     setAccessibleName(u"Preview"_s);
     m_icon->setFixedSize(48, 48);
@@ -102,8 +104,8 @@ PreviewPanel::PreviewPanel(QWidget *parent)
     databaseLayout->addWidget(splitter);
     connect(m_tables, &QListWidget::currentRowChanged, this, &PreviewPanel::chooseTable);
 
-    for (QWidget *page : {m_emptyPage, static_cast<QWidget *>(m_image), static_cast<QWidget *>(m_text), m_plistPage,
-                          m_databasePage})
+    for (QWidget *page : {m_emptyPage, static_cast<QWidget *>(m_image), static_cast<QWidget *>(m_text),
+                          m_plistPage, m_databasePage})
         m_pages->addWidget(page);
 
     auto *header = new QHBoxLayout;
@@ -242,9 +244,10 @@ void PreviewPanel::showInfo()
 void PreviewPanel::showImage()
 {
     updateImage();
-    m_image->setAccessibleName(m_content.image.isNull() ? u"Image"_s
-                                                         : u"Image, %1 × %2 pixels"_s.arg(m_content.pixelSize.width())
-                                                               .arg(m_content.pixelSize.height()));
+    m_image->setAccessibleName(
+        m_content.image.isNull()
+            ? u"Image"_s
+            : u"Image, %1 × %2 pixels"_s.arg(m_content.pixelSize.width()).arg(m_content.pixelSize.height()));
     m_pages->setCurrentWidget(m_image);
 }
 
@@ -279,7 +282,8 @@ void PreviewPanel::showDatabase()
         if (table.isView)
             text += u" (view)"_s;
         if (table.rowCount)
-            text += u" — "_s + (*table.rowCount == 1 ? u"1 row"_s : u"%1 rows"_s.arg(QLocale().toString(*table.rowCount)));
+            text += u" — "_s + (*table.rowCount == 1 ? u"1 row"_s
+                                                     : u"%1 rows"_s.arg(QLocale().toString(*table.rowCount)));
         m_tables->addItem(text);
         if (table.name == m_content.rowsTable)
             current = m_tables->count() - 1;

@@ -6,8 +6,7 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
-QuickLookWindow::QuickLookWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool), m_panel(new PreviewPanel(this))
+QuickLookWindow::QuickLookWindow(QWidget *parent) : QWidget(parent, Qt::Tool), m_panel(new PreviewPanel(this))
 {
     setAccessibleName(tr("Quick Look"));
     setAttribute(Qt::WA_ShowWithoutActivating);

@@ -13,7 +13,9 @@ const QString kdeCutFormat = u"application/x-kde-cutselection"_s;
 
 } // namespace
 
-SystemPasteboard::SystemPasteboard(QClipboard *clipboard) : m_clipboard(clipboard) {}
+SystemPasteboard::SystemPasteboard(QClipboard *clipboard) : m_clipboard(clipboard)
+{
+}
 
 QClipboard *SystemPasteboard::clipboard() const
 {

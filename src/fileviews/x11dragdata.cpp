@@ -18,7 +18,10 @@ xcb_connection_t *xcb(void *connection)
 
 } // namespace
 
-X11DragData::X11DragData(void *connection) : m_connection(connection), m_xdndSelection(internAtom("XdndSelection")) {}
+X11DragData::X11DragData(void *connection)
+    : m_connection(connection), m_xdndSelection(internAtom("XdndSelection"))
+{
+}
 
 X11DragData *X11DragData::instance()
 {
@@ -37,7 +40,8 @@ X11DragData *X11DragData::instance()
 quint32 X11DragData::internAtom(const QByteArray &name)
 {
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(xcb(m_connection), xcb_intern_atom(xcb(m_connection), 0, name.size(), name.constData()), nullptr),
+        xcb_intern_atom_reply(xcb(m_connection),
+                              xcb_intern_atom(xcb(m_connection), 0, name.size(), name.constData()), nullptr),
         &std::free);
     return reply ? reply->atom : quint32(XCB_ATOM_NONE);
 }
@@ -48,7 +52,8 @@ QByteArray X11DragData::atomName(quint32 atom)
     if (known != m_atomNames.cend())
         return *known;
     std::unique_ptr<xcb_get_atom_name_reply_t, decltype(&std::free)> reply(
-        xcb_get_atom_name_reply(xcb(m_connection), xcb_get_atom_name(xcb(m_connection), atom), nullptr), &std::free);
+        xcb_get_atom_name_reply(xcb(m_connection), xcb_get_atom_name(xcb(m_connection), atom), nullptr),
+        &std::free);
     QByteArray name;
     if (reply)
         name = QByteArray(xcb_get_atom_name_name(reply.get()), xcb_get_atom_name_name_length(reply.get()));
@@ -77,8 +82,8 @@ bool X11DragData::nativeEventFilter(const QByteArray &eventType, void *message, 
         return false;
     // Clients older than ICCCM 2 leave the property out and expect the target's name used.
     const xcb_atom_t property = request->property != XCB_ATOM_NONE ? request->property : request->target;
-    xcb_change_property(xcb(m_connection), XCB_PROP_MODE_REPLACE, request->requestor, property, request->target, 8,
-                        quint32(bytes.size()), bytes.constData());
+    xcb_change_property(xcb(m_connection), XCB_PROP_MODE_REPLACE, request->requestor, property,
+                        request->target, 8, quint32(bytes.size()), bytes.constData());
     xcb_selection_notify_event_t notify = {};
     notify.response_type = XCB_SELECTION_NOTIFY;
     notify.time = request->time;
@@ -105,12 +110,31 @@ bool X11DragData::isActive()
 
 #else
 
-X11DragData::X11DragData(void *connection) : m_connection(connection), m_xdndSelection(0) {}
-X11DragData *X11DragData::instance() { return nullptr; }
-quint32 X11DragData::internAtom(const QByteArray &) { return 0; }
-QByteArray X11DragData::atomName(quint32) { return {}; }
-bool X11DragData::nativeEventFilter(const QByteArray &, void *, qintptr *) { return false; }
-void X11DragData::offer(QMimeData *) {}
-bool X11DragData::isActive() { return false; }
+X11DragData::X11DragData(void *connection) : m_connection(connection), m_xdndSelection(0)
+{
+}
+X11DragData *X11DragData::instance()
+{
+    return nullptr;
+}
+quint32 X11DragData::internAtom(const QByteArray &)
+{
+    return 0;
+}
+QByteArray X11DragData::atomName(quint32)
+{
+    return {};
+}
+bool X11DragData::nativeEventFilter(const QByteArray &, void *, qintptr *)
+{
+    return false;
+}
+void X11DragData::offer(QMimeData *)
+{
+}
+bool X11DragData::isActive()
+{
+    return false;
+}
 
 #endif

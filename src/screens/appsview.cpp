@@ -1,11 +1,11 @@
 #include "appsview.h"
 
+#include "base/workpools.h"
 #include "busyindicator.h"
 #include "contentunavailableview.h"
 #include "filesstorageview.h"
 #include "filestore/plaintext.h"
 #include "fileviews/desktopworkspace.h"
-#include "base/workpools.h"
 #include "symbols.h"
 
 #include <QAbstractItemView>
@@ -51,7 +51,8 @@ QImage decodeIcon(const QStringList &files)
 }
 
 // The first icon of each app, decoded unless `known` has it.
-QHash<QString, QImage> decodeIcons(const AppCatalogue::Catalogue &catalogue, const QHash<QString, QImage> &known)
+QHash<QString, QImage> decodeIcons(const AppCatalogue::Catalogue &catalogue,
+                                   const QHash<QString, QImage> &known)
 {
     QHash<QString, QImage> icons;
     for (const AppCatalogue::App &app : catalogue.apps) {
@@ -185,9 +186,8 @@ void AppsView::startLoad()
     m_loading = true;
     m_loadAgain = false;
     m_watcher.setFuture(QtConcurrent::run(
-        WorkPools::tools(),
-        [home = m_homePath, simulator = m_simulator, cache = m_toolCache, known = m_icons,
-         stop = m_stop.token()](QPromise<Loaded> &promise) mutable {
+        WorkPools::tools(), [home = m_homePath, simulator = m_simulator, cache = m_toolCache, known = m_icons,
+                             stop = m_stop.token()](QPromise<Loaded> &promise) mutable {
             const auto shown = [&](const AppCatalogue::Catalogue &catalogue) {
                 Loaded early;
                 early.catalogue = catalogue;

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/stoptoken.h"
 #include "filestore/filesstate.h"
 #include "simulator/appcatalogue.h"
 #include "simulator/simulator.h"
-#include "base/stoptoken.h"
 
 #include <QFutureWatcher>
 #include <QHash>

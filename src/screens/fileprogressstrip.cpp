@@ -53,7 +53,8 @@ QString FileProgressStrip::detailText(const FileJobQueue::Job &job)
     if (job.itemsTotal > 1)
         parts << tr("%1 of %2 items").arg(job.itemsDone).arg(job.itemsTotal);
     if (job.bytesTotal > 0)
-        parts << tr("%1 of %2").arg(DisplayFormat::byteCount(job.bytesDone), DisplayFormat::byteCount(job.bytesTotal));
+        parts << tr("%1 of %2")
+                     .arg(DisplayFormat::byteCount(job.bytesDone), DisplayFormat::byteCount(job.bytesTotal));
     if (job.secondsLeft)
         parts << timeLeft(*job.secondsLeft);
     return parts.join(QStringLiteral(" — "));
@@ -89,7 +90,8 @@ void FileProgressStrip::refresh()
         jobs.clear();
     QList<Row> rows;
     for (const FileJobQueue::Job &job : std::as_const(jobs)) {
-        const auto old = std::find_if(m_shown.begin(), m_shown.end(), [&](const Row &row) { return row.id == job.id; });
+        const auto old =
+            std::find_if(m_shown.begin(), m_shown.end(), [&](const Row &row) { return row.id == job.id; });
         Row row = old != m_shown.end() ? *old : makeRow(job.id);
         if (old != m_shown.end())
             m_shown.erase(old);

@@ -45,8 +45,8 @@ FilesStorageView::FilesStorageView(const Simulator &simulator, QWidget *parent)
 FilesStorageView::FilesStorageView(const Simulator &simulator, FilesState::Services services,
                                    FilesState::StorageLookup storageLookup, QWidget *parent)
     : QWidget(parent), m_simulator(simulator), m_services(std::move(services)),
-      m_storageLookup(std::move(storageLookup)), m_viewMode(storedViewMode()), m_toolBar(new FilesToolBar(this)),
-      m_body(new QWidget(this)), m_pathBar(new PathBar(this)),
+      m_storageLookup(std::move(storageLookup)), m_viewMode(storedViewMode()),
+      m_toolBar(new FilesToolBar(this)), m_body(new QWidget(this)), m_pathBar(new PathBar(this)),
       m_alert(new MessageAlert(tr("Copy failed"), this))
 {
     m_actions = new FileActions(nullptr, m_services, this);
@@ -58,7 +58,8 @@ FilesStorageView::FilesStorageView(const Simulator &simulator, FilesState::Servi
     layout->addWidget(m_toolBar);
     layout->addWidget(m_body, 1);
     layout->addWidget(m_pathBar);
-    layout->addWidget(new FileProgressStrip(m_services.jobs ? m_services.jobs : FileJobQueue::shared(), this));
+    layout->addWidget(
+        new FileProgressStrip(m_services.jobs ? m_services.jobs : FileJobQueue::shared(), this));
 
     connect(m_pathBar, &PathBar::pathClicked, this, [this] { m_state->copyCurrentPath(); });
     connect(m_pathBar, &PathBar::iconSizeMoved, this, [](double size) { setIconSize(size); });
@@ -108,7 +109,8 @@ void FilesStorageView::setUpToolBar()
     Symbols::makeKeyboardReachable(m_toolBar);
 }
 
-QAction *FilesStorageView::addCommand(const QString &symbol, const QString &text, void (FilesStorageView::*command)())
+QAction *FilesStorageView::addCommand(const QString &symbol, const QString &text,
+                                      void (FilesStorageView::*command)())
 {
     QAction *action = m_toolBar->addCommand(symbol, text);
     connect(action, &QAction::triggered, this, command);

@@ -2,8 +2,8 @@
 
 #include "filestoolbar.h"
 #include "filestore/filesstate.h"
-#include "fileviews/fileview.h"
 #include "filestore/loadstate.h"
+#include "fileviews/fileview.h"
 #include "simulator/simulator.h"
 
 #include <QList>

@@ -210,9 +210,10 @@ void PhotosView::addMediaFiles(const QList<QUrl> &files)
         const bool stopped = !status && stop->stopRequested();
         finishRun(stopped ? Status::success({}) : status, stopped ? QList<QUrl>() : files);
     });
-    watcher->setFuture(QtConcurrent::run(runPool(), [udid = m_state.simulator.udid, files, token = stop->token()] {
-        return Simulator::addMedia(udid, files, token);
-    }));
+    watcher->setFuture(
+        QtConcurrent::run(runPool(), [udid = m_state.simulator.udid, files, token = stop->token()] {
+            return Simulator::addMedia(udid, files, token);
+        }));
 }
 
 void PhotosView::finishRun(const Status &status, const QList<QUrl> &files)

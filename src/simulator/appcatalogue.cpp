@@ -66,7 +66,8 @@ void addFolder(QCryptographicHash &hash, const QString &folder, qint64 nowNs, bo
         addTime();
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArrayView name(entry->d_name);
-        if (name != "." && name != ".." && ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (name != "." && name != ".." &&
+            ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
             hash.addData(name);
             hash.addData(QByteArrayView("", 1)); // the name's end
             addTime();
@@ -265,8 +266,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
         return disk;
 
     QHash<QString, Found> bundles;
-    for (const QString &container :
-         containerFolders(data + bundleRoot, deviceCanonical)) {
+    for (const QString &container : containerFolders(data + bundleRoot, deviceCanonical)) {
         auto found = readBundle(container);
         if (!found)
             continue;
@@ -277,8 +277,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
     for (const Found &found : std::as_const(bundles))
         disk.apps.append(found.app);
 
-    for (const QString &container :
-         containerFolders(data + dataRoot, deviceCanonical)) {
+    for (const QString &container : containerFolders(data + dataRoot, deviceCanonical)) {
         QDateTime modified;
         if (const auto identifier = containerIdentifier(container, &modified);
             identifier && bundles.contains(*identifier))
@@ -286,8 +285,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
     }
 
     QHash<QString, ClaimedFolder> groups;
-    for (const QString &container :
-         containerFolders(data + groupRoot, deviceCanonical)) {
+    for (const QString &container : containerFolders(data + groupRoot, deviceCanonical)) {
         QDateTime modified;
         const auto identifier = containerIdentifier(container, &modified);
         if (!identifier)
@@ -440,8 +438,9 @@ std::optional<Catalogue> load(const QString &homePath, const Simulator &simulato
                               StopToken stop, const std::function<void(const Catalogue &)> &beforeTool)
 {
     // The stamp before the read: a change meanwhile shows in the next one.
-    const QByteArray stamp = (simulator.udid + (simulator.isBooted ? u" booted "_s : u" shutdown "_s)).toUtf8() +
-                             diskStamp(homePath, simulator.udid);
+    const QByteArray stamp =
+        (simulator.udid + (simulator.isBooted ? u" booted "_s : u" shutdown "_s)).toUtf8() +
+        diskStamp(homePath, simulator.udid);
     if (stamp == cache.stamp)
         return std::nullopt;
     Disk disk = readDisk(homePath, simulator.udid);

@@ -63,14 +63,14 @@ bool operator==(const Simulator &a, const Simulator &b)
     // Plain equality first: the tool's output is ASCII, where canonical equivalence is identity.
     if (a.udid == b.udid && a.name == b.name && a.runtime == b.runtime)
         return true;
-    return canonical(a.udid) == canonical(b.udid) && canonical(a.name) == canonical(b.name)
-        && canonical(a.runtime) == canonical(b.runtime);
+    return canonical(a.udid) == canonical(b.udid) && canonical(a.name) == canonical(b.name) &&
+           canonical(a.runtime) == canonical(b.runtime);
 }
 
 size_t qHash(const Simulator &simulator, size_t seed)
 {
-    return qHashMulti(seed, canonical(simulator.udid), canonical(simulator.name), canonical(simulator.runtime),
-                      simulator.isBooted);
+    return qHashMulti(seed, canonical(simulator.udid), canonical(simulator.name),
+                      canonical(simulator.runtime), simulator.isBooted);
 }
 
 bool isSafePathComponent(const QString &text)
@@ -87,9 +87,10 @@ Result<QList<Simulator>> Simulator::listAvailable(StopToken stop, std::chrono::m
     options.capture = ToolRunner::Capture::StandardOutput;
     options.timeout = timeout;
     options.stop = std::move(stop);
-    const auto run = ToolRunner::run({QStringLiteral("simctl"), QStringLiteral("list"), QStringLiteral("devices"),
-                                      QStringLiteral("available"), QStringLiteral("-j")},
-                                     options);
+    const auto run =
+        ToolRunner::run({QStringLiteral("simctl"), QStringLiteral("list"), QStringLiteral("devices"),
+                         QStringLiteral("available"), QStringLiteral("-j")},
+                        options);
     if (!run)
         return Result<QList<Simulator>>::failure(run.error());
     // The exit status is deliberately not looked at: a valid document is a valid listing.
@@ -127,8 +128,8 @@ Result<Simulator::Listing> decode(const QByteArray &json)
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return R::failure(decodingFailure(
-            tr("%1 at byte %2.").arg(parseError.errorString()).arg(parseError.offset)));
+        return R::failure(
+            decodingFailure(tr("%1 at byte %2.").arg(parseError.errorString()).arg(parseError.offset)));
     if (!document.isObject())
         return R::failure(decodingFailure(tr("the document is not an object.")));
 
@@ -182,7 +183,8 @@ QList<Simulator> records(const Simulator::Listing &listing)
     for (const auto &[runtimeKey, devices] : listing.devices) {
         const QString runtime = runtimeDisplayName(runtimeKey);
         for (const auto &device : devices)
-            result.append(Simulator{device.udid, device.name, runtime, device.state == QLatin1String("Booted")});
+            result.append(
+                Simulator{device.udid, device.name, runtime, device.state == QLatin1String("Booted")});
     }
     sortForDisplay(result);
     return result;

@@ -289,8 +289,8 @@ std::optional<QString> findFilesStorage(const QString &homePath, const QString &
     const QString folder = appGroupFolder(homePath, udid);
     const QByteArray wanted(StorageLocator::localStorageGroup);
     // A container that is a link could lead anywhere, out of the device too.
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoSymLinks | QDir::Hidden | QDir::System |
-                                QDir::NoDotAndDotDot);
+    QDirIterator it(folder,
+                    QDir::AllEntries | QDir::NoSymLinks | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         const QString entry = it.next();
         const auto bytes = readSmallRegularFile(entry + u'/' + QLatin1StringView(metadataFileName));

@@ -128,15 +128,15 @@ Result<Outcome> run(const QString &executable, const QStringList &arguments, con
         if (!drain()) {
             endChild(process);
             return Result<Outcome>::failure(
-                QCoreApplication::translate("ToolRunner",
-                                            "The developer tools wrote more than %1 MiB; the output was not read.")
+                QCoreApplication::translate(
+                    "ToolRunner", "The developer tools wrote more than %1 MiB; the output was not read.")
                     .arg(options.maxBytes / (1024 * 1024)));
         }
     }
     if (!drain())
         return Result<Outcome>::failure(
-            QCoreApplication::translate("ToolRunner",
-                                        "The developer tools wrote more than %1 MiB; the output was not read.")
+            QCoreApplication::translate(
+                "ToolRunner", "The developer tools wrote more than %1 MiB; the output was not read.")
                 .arg(options.maxBytes / (1024 * 1024)));
 
     outcome.crashed = process.exitStatus() == QProcess::CrashExit;

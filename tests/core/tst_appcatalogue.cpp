@@ -149,9 +149,8 @@ private slots:
                            u"zebra|com.example.z||"_s};
         QTest::newRow("data container without metadata")
             << QStringList{app, u"bare D1"_s} << QString() << QStringList{u"A|com.example.a||"_s};
-        QTest::newRow("metadata over the bounds")
-            << QStringList{app, u"bigdata D1 com.example.a"_s} << QString()
-            << QStringList{u"A|com.example.a||"_s};
+        QTest::newRow("metadata over the bounds") << QStringList{app, u"bigdata D1 com.example.a"_s}
+                                                  << QString() << QStringList{u"A|com.example.a||"_s};
         QTest::newRow("two containers claim one app: the newer")
             << QStringList{app, u"data D1 com.example.a"_s, u"data D2 com.example.a"_s, u"old D2"_s}
             << QString() << QStringList{u"A|com.example.a|D1|"_s};
@@ -199,7 +198,7 @@ private slots:
         QTest::addColumn<QStringList>("change"); // rows as above, after the first load
         QTest::addColumn<bool>("booted");        // at the second load; booted at the first
         QTest::addColumn<bool>("readsAgain");
-        QTest::addColumn<int>("toolRuns");       // in all
+        QTest::addColumn<int>("toolRuns"); // in all
 
         QTest::newRow("nothing") << QStringList() << true << false << 1;
         QTest::newRow("the app writes a document")
@@ -225,13 +224,14 @@ private slots:
         QFETCH(int, toolRuns);
         TempFolder home;
         Device device(home);
-        QVERIFY(device.build({u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s, u"data D1 com.example.a"_s,
-                              u"bare D1"_s, u"group G1 group.a"_s}));
+        QVERIFY(device.build({u"bundle B1 A.app CFBundleIdentifier=com.example.a"_s,
+                              u"data D1 com.example.a"_s, u"bare D1"_s, u"group G1 group.a"_s}));
         QVERIFY(home.backdate(device.data()));
         FakeTool tools;
         const ScopedToolPath xcrun(tools.write(
-            u"xcrun"_s, "echo >> '" + QFile::encodeName(tools.path(u"runs"_s)) +
-                            "'\necho '{ \"com.example.a\" = { GroupContainers = { \"group.a\" = x; }; }; }'"));
+            u"xcrun"_s,
+            "echo >> '" + QFile::encodeName(tools.path(u"runs"_s)) +
+                "'\necho '{ \"com.example.a\" = { GroupContainers = { \"group.a\" = x; }; }; }'"));
         Simulator simulator{udid, u"Phone"_s, u"iOS 17.5"_s, true};
         AppCatalogue::ToolCache cache;
         const auto first = AppCatalogue::load(home.path(), simulator, cache);
@@ -290,9 +290,9 @@ private slots:
         TempFolder home;
         Device device(home);
         QVERIFY(device.build(tree));
-        const auto reports = AppCatalogue::parseListApps(
-            "{ \"com.example.a\" = { DataContainer = \"" + dataContainer +
-            "\"; GroupContainers = { \"group.evil\" = \"file:///etc/\"; }; }; }");
+        const auto reports =
+            AppCatalogue::parseListApps("{ \"com.example.a\" = { DataContainer = \"" + dataContainer +
+                                        "\"; GroupContainers = { \"group.evil\" = \"file:///etc/\"; }; }; }");
         QVERIFY(reports);
         const Catalogue catalogue = AppCatalogue::read(home.path(), udid, *reports);
         QCOMPARE(describe(catalogue), expected);

@@ -61,7 +61,8 @@ struct CaseInsensitiveVolume
 
     static QString run(const QString &tool, const QStringList &arguments, QString *output = nullptr)
     {
-        const QString path = QStandardPaths::findExecutable(tool, {u"/usr/sbin"_s, u"/sbin"_s, u"/usr/bin"_s});
+        const QString path =
+            QStandardPaths::findExecutable(tool, {u"/usr/sbin"_s, u"/sbin"_s, u"/usr/bin"_s});
         if (path.isEmpty())
             return tool + u" is missing (Debian: exfat-fuse, exfatprogs)"_s;
         QProcess process;
@@ -126,13 +127,17 @@ class TestFaultInjection : public QObject
     QUrl url(const QString &relative) const { return m_dir->url(relative); }
 
     // A Files state whose storage root is `root` (default: storage/) showing `folder`.
-    std::unique_ptr<FilesState> stateIn(const QString &folder, const QString &root = {}, FileJobQueue *jobs = nullptr)
+    std::unique_ptr<FilesState> stateIn(const QString &folder, const QString &root = {},
+                                        FileJobQueue *jobs = nullptr)
     {
         const QUrl rootUrl = QUrl::fromLocalFile(root.isEmpty() ? path(u"storage"_s) : root);
-        auto state = std::make_unique<FilesState>(
-            [rootUrl]() -> std::optional<QUrl> { return rootUrl; },
-            FilesState::Services{m_workspace, std::make_shared<RecordingPasteboard>(),
-                                  std::make_shared<FreedesktopTrash>(), {}, jobs});
+        auto state =
+            std::make_unique<FilesState>([rootUrl]() -> std::optional<QUrl> { return rootUrl; },
+                                         FilesState::Services{m_workspace,
+                                                              std::make_shared<RecordingPasteboard>(),
+                                                              std::make_shared<FreedesktopTrash>(),
+                                                              {},
+                                                              jobs});
         state->setCurrentDirectory(QUrl::fromLocalFile(folder));
         return state;
     }
@@ -292,9 +297,11 @@ private slots:
         QTest::newRow("rename changing case only")
             << u"rename"_s << QStringList{u"notes.txt=n"_s} << QStringList{u"Notes.txt=n"_s} << QString();
         QTest::newRow("duplicate") << u"duplicate"_s << QStringList{u"a.txt=a"_s, u"A Copy.txt=b"_s}
-                                   << QStringList{u"A Copy.txt=b"_s, u"a copy 2.txt=a"_s, u"a.txt=a"_s} << QString();
+                                   << QStringList{u"A Copy.txt=b"_s, u"a copy 2.txt=a"_s, u"a.txt=a"_s}
+                                   << QString();
         QTest::newRow("new folder") << u"new folder"_s << QStringList{u"Untitled Folder/"_s}
-                                    << QStringList{u"Untitled Folder/"_s, u"untitled folder 2/"_s} << QString();
+                                    << QStringList{u"Untitled Folder/"_s, u"untitled folder 2/"_s}
+                                    << QString();
     }
 
     void caseInsensitiveVolume()
@@ -314,7 +321,8 @@ private slots:
             QVERIFY(item.endsWith(u'/') ? m_dir->createDir(u"mnt/"_s + item)
                                         : m_dir->createFile(u"mnt/"_s + item.section(u'=', 0, 0),
                                                             item.section(u'=', 1).toUtf8()));
-        QVERIFY(m_dir->createFile(u"host/readme.txt"_s, "new") && m_dir->createFile(u"host/docs/new.txt"_s, "new"));
+        QVERIFY(m_dir->createFile(u"host/readme.txt"_s, "new") &&
+                m_dir->createFile(u"host/docs/new.txt"_s, "new"));
         auto state = stateIn(mnt, mnt);
         QVERIFY(waitForReload(*state));
         if (operation.startsWith(u"copy in "_s))

@@ -70,7 +70,8 @@ std::optional<QByteArray> attribute(const QString &path, const char *name)
 
 bool setAttribute(const QString &path, const char *name, const QByteArray &value)
 {
-    return ::lsetxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0;
+    return ::lsetxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()),
+                       0) == 0;
 }
 
 } // namespace
@@ -159,10 +160,14 @@ private slots:
             for (bool fails : {false, true}) {
                 if (fails && *stop)
                     continue;
-                const QByteArray suffix = QByteArray(fails ? ", copy fails" : "") + (*stop ? ", stopped " : "") + stop;
-                QTest::addRow("file over file%s", suffix.constData()) << false << false << fails << QString::fromLatin1(stop);
-                QTest::addRow("folder over folder%s", suffix.constData()) << true << true << fails << QString::fromLatin1(stop);
-                QTest::addRow("folder over file%s", suffix.constData()) << true << false << fails << QString::fromLatin1(stop);
+                const QByteArray suffix =
+                    QByteArray(fails ? ", copy fails" : "") + (*stop ? ", stopped " : "") + stop;
+                QTest::addRow("file over file%s", suffix.constData())
+                    << false << false << fails << QString::fromLatin1(stop);
+                QTest::addRow("folder over folder%s", suffix.constData())
+                    << true << true << fails << QString::fromLatin1(stop);
+                QTest::addRow("folder over file%s", suffix.constData())
+                    << true << false << fails << QString::fromLatin1(stop);
             }
         }
     }
@@ -202,7 +207,8 @@ private slots:
             stop.requestStop();
         });
         JobControl *const controlled = stopped.isEmpty() ? nullptr : &control;
-        const Status copied = FileOperations::copyReplacing(dir.path(u"host/item"_s), dir.path(u"store/item"_s), controlled);
+        const Status copied =
+            FileOperations::copyReplacing(dir.path(u"host/item"_s), dir.path(u"store/item"_s), controlled);
         stopper.join();
         QCOMPARE(copied.ok(), !sourceFails && stopped.isEmpty());
         QCOMPARE(FileOperations::wasCancelled(copied, controlled), !stopped.isEmpty());
@@ -220,11 +226,12 @@ private slots:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("message"); // of a replace; empty: a copy that succeeds
-        QTest::newRow("duplicate a locked file") << u"src/a.txt"_s << u"src/a.txt"_s << u"src/a copy.txt"_s << QString();
-        QTest::newRow("copy a locked folder") << u"src/Folder"_s << u"src/Folder"_s << u"dst/Folder"_s << QString();
-        QTest::newRow("replace a locked file")
-            << u"store/note.txt"_s << u"src/a.txt"_s << u"store/note.txt"_s
-            << u"“note.txt” couldn’t be replaced because it’s locked."_s;
+        QTest::newRow("duplicate a locked file")
+            << u"src/a.txt"_s << u"src/a.txt"_s << u"src/a copy.txt"_s << QString();
+        QTest::newRow("copy a locked folder")
+            << u"src/Folder"_s << u"src/Folder"_s << u"dst/Folder"_s << QString();
+        QTest::newRow("replace a locked file") << u"store/note.txt"_s << u"src/a.txt"_s << u"store/note.txt"_s
+                                               << u"“note.txt” couldn’t be replaced because it’s locked."_s;
         QTest::newRow("replace a folder holding a locked item")
             << u"store/Album/sub/keep.jpg"_s << u"src/Folder"_s << u"store/Album"_s
             << u"“Album” couldn’t be replaced because “sub/keep.jpg” in it is locked."_s;
@@ -263,7 +270,8 @@ private slots:
         QCOMPARE_TREE(expected, treeOf(dir.path())); // and no hidden temporary
 #ifdef Q_OS_DARWIN
         struct stat st;
-        QVERIFY(::lstat(QFile::encodeName(dir.path(to)).constData(), &st) == 0 && (st.st_flags & UF_IMMUTABLE));
+        QVERIFY(::lstat(QFile::encodeName(dir.path(to)).constData(), &st) == 0 &&
+                (st.st_flags & UF_IMMUTABLE));
 #endif
     }
 

@@ -12,6 +12,7 @@
 #include "support/treesnapshot.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -21,7 +22,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
-#include <QElapsedTimer>
 #include <QThreadPool>
 
 #include <sys/stat.h>
@@ -127,8 +127,9 @@ class TestFilesState : public QObject
     // Nothing reported is left to check, and no read runs.
     static bool waitUntilQuiet(FilesState &state)
     {
-        return QTest::qWaitFor([&] { return state.folderWatch()->isQuiet() && !state.isWriting() && !state.isReloading(); },
-                               10'000);
+        return QTest::qWaitFor(
+            [&] { return state.folderWatch()->isQuiet() && !state.isWriting() && !state.isReloading(); },
+            10'000);
     }
 
 private slots:
@@ -286,9 +287,11 @@ private slots:
         QFETCH(QString, replaced);
         QFETCH(QString, by);
         QFETCH(QString, operation);
-        QVERIFY(m_dir->createFile(u"device/group/storage/a.txt"_s, "a") && m_dir->createFile(u"host/new.txt"_s));
+        QVERIFY(m_dir->createFile(u"device/group/storage/a.txt"_s, "a") &&
+                m_dir->createFile(u"host/new.txt"_s));
         // Where a link in the root's place leads: the same names, outside the device.
-        QVERIFY(m_dir->createFile(u"outside/a.txt"_s, "o") && m_dir->createFile(u"outside/storage/a.txt"_s, "o"));
+        QVERIFY(m_dir->createFile(u"outside/a.txt"_s, "o") &&
+                m_dir->createFile(u"outside/storage/a.txt"_s, "o"));
         auto state = deviceState();
         QCOMPARE(describe(state->loadState().entries()), QStringList{u"a.txt:1"_s});
         const QString place = m_dir->path(u"device/"_s + replaced);
@@ -357,7 +360,8 @@ private slots:
     {
         QFETCH(QString, change);
         QFETCH(QString, shown);
-        QVERIFY(m_dir->createFile(u"storage/sub/deeper/x.txt"_s) && m_dir->createFile(u"storage/sub/y.txt"_s));
+        QVERIFY(m_dir->createFile(u"storage/sub/deeper/x.txt"_s) &&
+                m_dir->createFile(u"storage/sub/y.txt"_s));
         m_probe->mode = TestFolderNotifier::Mode::silent;
         auto state = watchedState();
         const QString deeper = root(u"sub/deeper"_s);
@@ -390,7 +394,8 @@ private slots:
         QCOMPARE(describe(state->loadState().entries()), describe(listDirectory(root(shown))));
         QVERIFY(state->selection().isEmpty());
         state->newFolder();
-        QVERIFY(m_dir->exists(u"storage/"_s + (shown.isEmpty() ? QString() : shown + u'/') + u"untitled folder"_s));
+        QVERIFY(m_dir->exists(u"storage/"_s + (shown.isEmpty() ? QString() : shown + u'/') +
+                              u"untitled folder"_s));
         QCOMPARE(state->errorMessage(), std::nullopt);
         QVERIFY(waitForReload(*state));
     }
@@ -411,7 +416,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_probe->reported > reported, 10'000);
         QVERIFY(waitUntilQuiet(*state));
         QVERIFY(m_dir->createFile(u"storage/build/product.o"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"product.o:0"_s}, 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"product.o:0"_s},
+                                  10'000);
         QCOMPARE(state->currentDirectory(), std::optional(rootUrl(u"build"_s)));
     }
 
@@ -445,7 +451,8 @@ private slots:
         QCOMPARE(state.folderWatch()->watchedFolders(), QStringList{containers});
 
         for (int i = 0; i < 70; ++i)
-            QVERIFY(m_dir->createFile(relative + u"G%1/.com.apple.mobile_container_manager.metadata.plist"_s.arg(i),
+            QVERIFY(m_dir->createFile(relative +
+                                          u"G%1/.com.apple.mobile_container_manager.metadata.plist"_s.arg(i),
                                       metadata("group.example." + QByteArray::number(i))));
         QVERIFY(m_dir->createDir(relative + u"ZZ"_s));
         const QStringList waiting{appGroup, appGroup + u"/ZZ"_s};
@@ -459,7 +466,8 @@ private slots:
         QVERIFY(m_dir->createFile(relative + u"ZZ/File Provider Storage/a.txt"_s));
         QTRY_COMPARE_WITH_TIMEOUT(state.loadState().kind(), LoadState::Kind::loaded, 10'000);
         QCOMPARE(describe(state.loadState().entries()), QStringList{u"a.txt:0"_s});
-        QCOMPARE(state.folderWatch()->watchedFolders(), QStringList{appGroup + u"/ZZ/File Provider Storage"_s});
+        QCOMPARE(state.folderWatch()->watchedFolders(),
+                 QStringList{appGroup + u"/ZZ/File Provider Storage"_s});
     }
 
     // Nothing is watched while the screen is away; coming back reads what changed meanwhile.
@@ -573,12 +581,17 @@ private slots:
         QFETCH(QStringList, sources);
         QFETCH(QString, message);
         QFETCH(QStringList, changes);
-        for (const auto &[file, content] :
-             {std::pair{"storage/a.txt", "old a"}, {"storage/Docs/old.txt", "old doc"},
-              {"storage/Photos/Photos/deep.jpg", "deep"}, {"storage/Photos/sibling.jpg", "sibling"},
-              {"storage/Real/Album/pic.jpg", "pic"}, {"storage/Keep/a/Keep", "inner"},
-              {"storage/Outer/Inner/x.txt", "x"}, {"host/a.txt", "new a"}, {"host/Docs/new.txt", "new doc"},
-              {"host/first.txt", "1"}, {"host/third.txt", "3"}})
+        for (const auto &[file, content] : {std::pair{"storage/a.txt", "old a"},
+                                            {"storage/Docs/old.txt", "old doc"},
+                                            {"storage/Photos/Photos/deep.jpg", "deep"},
+                                            {"storage/Photos/sibling.jpg", "sibling"},
+                                            {"storage/Real/Album/pic.jpg", "pic"},
+                                            {"storage/Keep/a/Keep", "inner"},
+                                            {"storage/Outer/Inner/x.txt", "x"},
+                                            {"host/a.txt", "new a"},
+                                            {"host/Docs/new.txt", "new doc"},
+                                            {"host/first.txt", "1"},
+                                            {"host/third.txt", "3"}})
             QVERIFY(m_dir->createFile(QString::fromUtf8(file), content));
         QVERIFY(m_dir->createSymlink(root(u"Real"_s), u"storage/Album"_s));
         QVERIFY(m_dir->createSymlink(root(), u"storage/view"_s));
@@ -642,13 +655,15 @@ private slots:
             expected[name.toUtf8()] = treeOf(m_dir->path(u"host"_s)).value(name.toUtf8());
         auto state = loadedState();
         QStringList messages;
-        connect(state.get(), &FilesState::errorMessageChanged, this, [&] { messages << state->errorMessage().value_or(QString()); });
+        connect(state.get(), &FilesState::errorMessageChanged, this,
+                [&] { messages << state->errorMessage().value_or(QString()); });
         FileOperationsPrivate::setByteCopyOnly(true);
         const auto restore = qScopeGuard([] { FileOperationsPrivate::setByteCopyOnly(false); });
         if (operation == u"duplicate"_s)
             state->duplicate({rootUrl(u"big"_s)});
         else
-            state->copyItemsIn({m_dir->url(u"host/first.txt"_s), m_dir->url(u"host/big"_s), m_dir->url(u"host/last.txt"_s)});
+            state->copyItemsIn(
+                {m_dir->url(u"host/first.txt"_s), m_dir->url(u"host/big"_s), m_dir->url(u"host/last.txt"_s)});
         FileJobQueue *queue = FileJobQueue::shared();
         // Read as the strip does; stopped once the big item is on its way.
         QElapsedTimer waited;
@@ -667,7 +682,8 @@ private slots:
     void jobsApplyInOrder()
     {
         for (const QString &n : {u"1"_s, u"2"_s, u"3"_s})
-            QVERIFY(m_dir->createFile(u"host/"_s + n + u"/a.txt"_s, QByteArray(n == u"1"_s ? 32 << 20 : 4096, n.at(0).toLatin1())));
+            QVERIFY(m_dir->createFile(u"host/"_s + n + u"/a.txt"_s,
+                                      QByteArray(n == u"1"_s ? 32 << 20 : 4096, n.at(0).toLatin1())));
         auto state = loadedState();
         // The first the slowest by far: run side by side, the others would end first.
         FileOperationsPrivate::setByteCopyOnly(true);
@@ -678,7 +694,8 @@ private slots:
                 messages << state->errorMessage()->section(u':', 0, 0);
         });
         for (const QString &n : {u"1"_s, u"2"_s, u"3"_s})
-            state->copyItemsIn({m_dir->url(u"host/"_s + n + u"/a.txt"_s), m_dir->url(u"host/missing-"_s + n)});
+            state->copyItemsIn(
+                {m_dir->url(u"host/"_s + n + u"/a.txt"_s), m_dir->url(u"host/missing-"_s + n)});
         QVERIFY(waitForReload(*state));
         QCOMPARE(messages, (QStringList{u"missing-1"_s, u"missing-2"_s, u"missing-3"_s}));
         QCOMPARE(m_dir->read(u"storage/a.txt"_s), QByteArray(4096, '3'));

@@ -107,9 +107,11 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("kind");
         const QByteArray sqlite = QByteArray("SQLite format 3\0", 16) + QByteArray(84, '\1');
-        const QByteArray xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                               "\"x\">\n<plist><dict/></plist>";
-        QTest::newRow("binary plist") << u"Prefs.plist"_s << QByteArray("bplist00\xd0\x08") << u"Binary property list"_s;
+        const QByteArray xml =
+            "<?xml version=\"1.0\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+            "\"x\">\n<plist><dict/></plist>";
+        QTest::newRow("binary plist")
+            << u"Prefs.plist"_s << QByteArray("bplist00\xd0\x08") << u"Binary property list"_s;
         QTest::newRow("xml plist") << u"Info.PLIST"_s << xml << u"XML property list"_s;
         QTest::newRow("sqlite store") << u"Model.sqlite"_s << sqlite << u"SQLite database"_s;
         QTest::newRow("sqlite as .db") << u"cache.db"_s << sqlite << u"SQLite database"_s;
@@ -185,7 +187,10 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QByteArray, zone);
         QFETCH(QString, text);
-        const auto restore = qScopeGuard([old = QLocale()] { QLocale::setDefault(old); ::tzset(); });
+        const auto restore = qScopeGuard([old = QLocale()] {
+            QLocale::setDefault(old);
+            ::tzset();
+        });
         const ScopedEnv timeZone("TZ", zone); // restored before the guard runs
         ::tzset();
         QLocale::setDefault(QLocale(locale)); // the views format with the default locale: the user's

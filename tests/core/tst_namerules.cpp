@@ -84,7 +84,8 @@ private slots:
             << u"Notes 2.txt <b>x</b> &amp; Café 日本 مرحبا e\u0301e\u0308 a\u00A0b\u3000c"_s << QString();
         QTest::newRow("emoji family and heart, Persian non-joiner, flag of England")
             << u"👨\u200D👩\u200D👧 ❤\uFE0F می\u200Cخواهم "
-               u"🏴\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F"_s << QString();
+               u"🏴\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F"_s
+            << QString();
         QTest::newRow("newline spoofing a second line")
             << u"Safari\ncom.apple.mobilesafari"_s << u"Safari\u240Acom.apple.mobilesafari"_s;
         QTest::newRow("C0, DEL and C1") << u"a\u0000\t\r\u001B\u007F\u0085\u009B"_s

@@ -30,9 +30,12 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("full key") << "com.apple.CoreSimulator.SimRuntime.iOS-17-2" << "iOS 17.2";
-        QTest::newRow("old display-name key") << "iOS 12.1" << "iOS 12.1";
-        QTest::newRow("three-part version") << "x.xrOS-1-1-2" << "xrOS 1.1.2";
+        QTest::newRow("full key") << "com.apple.CoreSimulator.SimRuntime.iOS-17-2"
+                                  << "iOS 17.2";
+        QTest::newRow("old display-name key") << "iOS 12.1"
+                                              << "iOS 12.1";
+        QTest::newRow("three-part version") << "x.xrOS-1-1-2"
+                                            << "xrOS 1.1.2";
     }
     void runtimeDisplayName()
     {

@@ -69,8 +69,9 @@ private slots:
         // A container that is a link leading out of the device, to a storage of its own.
         QVERIFY(home.createFile(u"elsewhere/"_s + metadataName, fixture(u"localstorage-xml.plist"_s)));
         QVERIFY(home.createSymlink(home.path(u"elsewhere"_s), base + u"/LinkedOut"_s));
-        QVERIFY(addContainer(home, u"Longer"_s, "<plist><dict><key>MCMMetadataIdentifier</key><string>" +
-                                                    localStorage + ".Other</string></dict></plist>"));
+        QVERIFY(addContainer(home, u"Longer"_s,
+                             "<plist><dict><key>MCMMetadataIdentifier</key><string>" + localStorage +
+                                 ".Other</string></dict></plist>"));
         QCOMPARE(StorageLocator::findFilesStorage(home.path(), udid), std::nullopt);
 
         QVERIFY(addContainer(home, u"Match"_s, fixture(u"localstorage-xml.plist"_s)));

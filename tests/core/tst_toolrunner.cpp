@@ -49,8 +49,8 @@ class TestToolRunner : public QObject
     QString hangingWithAChild(const QByteArray &before = {})
     {
         QFile::remove(m_tools.path(u"hang.pids"_s));
-        return m_tools.write(u"hang"_s, before + "\nsleep 60 &\necho $$ $! > '" + pidFile(u"hang.pids"_s) +
-                                            "'\nwait");
+        return m_tools.write(u"hang"_s,
+                             before + "\nsleep 60 &\necho $$ $! > '" + pidFile(u"hang.pids"_s) + "'\nwait");
     }
     // Both are gone soon after the run ended.
     bool toolAndChildAreGone()
@@ -58,9 +58,9 @@ class TestToolRunner : public QObject
         const QList<QByteArray> pids = readFile(m_tools.path(u"hang.pids"_s)).trimmed().split(' ');
         for (const QByteArray &pid : pids)
             m_strays.append(pid_t(pid.toInt()));
-        return pids.size() == 2 && QTest::qWaitFor([&] {
-                   return processIsGone(pids[0].toInt()) && processIsGone(pids[1].toInt());
-               }, 5'000);
+        return pids.size() == 2 &&
+               QTest::qWaitFor(
+                   [&] { return processIsGone(pids[0].toInt()) && processIsGone(pids[1].toInt()); }, 5'000);
     }
 
     QString argvPath() const { return m_tools.path(u"argv"_s); }
@@ -173,7 +173,8 @@ private slots:
     {
         ScopedToolPath scoped(hangingWithAChild());
         StopSource stop;
-        auto future = QtConcurrent::run([token = stop.token()] { return Simulator::listAvailable(token, 60s); });
+        auto future =
+            QtConcurrent::run([token = stop.token()] { return Simulator::listAvailable(token, 60s); });
         QTRY_VERIFY(readFile(m_tools.path(u"hang.pids"_s)).endsWith('\n'));
         stop.requestStop();
         const auto result = future.result();
@@ -204,7 +205,8 @@ private slots:
             const QByteArray flood = "head -c " + QByteArray::number(bytes) + " /dev/zero";
             const auto result = ToolRunner::run(m_tools.write(u"flood"_s, flood), {}, options);
             QCOMPARE(result.ok(), bytes == options.maxBytes);
-            QVERIFY2(result.ok() || result.error().contains(u"more than 1 MiB"_s), qPrintable(result.error()));
+            QVERIFY2(result.ok() || result.error().contains(u"more than 1 MiB"_s),
+                     qPrintable(result.error()));
         }
     }
 

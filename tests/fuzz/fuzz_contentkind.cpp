@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const FileTypes::Content content = FileTypes::sniffContent(bytes);
     // Only the head a listing reads may decide.
-    if (content != FileTypes::sniffContent(bytes.first(std::min<qsizetype>(bytes.size(), FileTypes::sniffBytes))))
+    if (content !=
+        FileTypes::sniffContent(bytes.first(std::min<qsizetype>(bytes.size(), FileTypes::sniffBytes))))
         std::abort();
     const FileType &byName = FileTypes::forFileName(u"x.plist");
     if (content != FileTypes::Content::Unknown && &FileTypes::forContent(content, byName) == &byName)

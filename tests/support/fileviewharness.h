@@ -7,12 +7,12 @@
 #include "fileviews/filelistview.h"
 #include "support/recordingservices.h"
 
+#include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QListView>
-#include <QAbstractItemModelTester>
 #include <QMenu>
 #include <QMutex>
 #include <QTest>
@@ -140,8 +140,9 @@ public:
         for (QAbstractItemView *v : fileView->findChildren<QAbstractItemView *>())
             if (v->isVisibleTo(fileView))
                 views << v;
-        return *std::min_element(views.begin(), views.end(),
-                                 [this](auto *a, auto *b) { return a->mapTo(fileView, QPoint()).x() < b->mapTo(fileView, QPoint()).x(); });
+        return *std::min_element(views.begin(), views.end(), [this](auto *a, auto *b) {
+            return a->mapTo(fileView, QPoint()).x() < b->mapTo(fileView, QPoint()).x();
+        });
     }
     QWidget *viewport() const { return view()->viewport(); }
     QUrl url(const QString &name) const { return QUrl::fromLocalFile(folder + u'/' + name); }

@@ -1,7 +1,7 @@
+#include "filestore/preview/thumbnailprovider.h"
 #include "fileviews/filelistmodel.h"
 #include "fileviews/previewpanel.h"
 #include "fileviews/quicklookwindow.h"
-#include "filestore/preview/thumbnailprovider.h"
 #include "support/fileviewharness.h"
 #include "support/tempfolder.h"
 
@@ -54,7 +54,8 @@ private slots:
     {
         QStandardPaths::setTestModeEnabled(true);
         // The grid's thumbnails go to the test's cache, not the user's.
-        qputenv("XDG_CACHE_HOME", QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation).toUtf8());
+        qputenv("XDG_CACHE_HOME",
+                QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation).toUtf8());
     }
 
     void boundSelection_data() { addKinds(); }
@@ -262,7 +263,8 @@ private slots:
         QTest::newRow("Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers() << !mac;
         QTest::newRow("Backspace") << int(Qt::Key_Backspace) << Qt::KeyboardModifiers() << !mac;
         // Qt's Ctrl is the Command key on macOS, its Meta the Control key.
-        QTest::newRow("Command-Backspace") << int(Qt::Key_Backspace) << Qt::KeyboardModifiers(Qt::ControlModifier) << mac;
+        QTest::newRow("Command-Backspace")
+            << int(Qt::Key_Backspace) << Qt::KeyboardModifiers(Qt::ControlModifier) << mac;
         QTest::newRow("Control-D") << int(Qt::Key_D) << Qt::KeyboardModifiers(Qt::MetaModifier) << false;
     }
     // Which keys move the selection to the trash depends on the platform.
@@ -278,7 +280,10 @@ private slots:
         QTRY_COMPARE(h.trashed(), trashes ? QSet<QUrl>{h.url("a.txt")} : QSet<QUrl>{});
     }
 
-    void dragCopiesOnly_data() { addKinds({ViewKind::list, ViewKind::icons}); }
+    void dragCopiesOnly_data()
+    {
+        addKinds({ViewKind::list, ViewKind::icons});
+    }
     // Items leave as file URLs, offered for copying only: a drop target may not move them away.
     void dragCopiesOnly()
     {
@@ -296,7 +301,10 @@ private slots:
         QCOMPARE(QSet<QUrl>(urls.begin(), urls.end()), (QSet<QUrl>{h.url("a.txt"), h.url("c.txt")}));
     }
 
-    void reloadOnlyOnChange_data() { addKinds(); }
+    void reloadOnlyOnChange_data()
+    {
+        addKinds();
+    }
     // Handing over equal items (or, in the columns, no new reload token) leaves the view alone;
     // a real change shows.
     void reloadOnlyOnChange()
@@ -352,7 +360,10 @@ private slots:
                  qPrintable(date));
     }
 
-    void quickLook_data() { addKinds(); }
+    void quickLook_data()
+    {
+        addKinds();
+    }
     // Space opens Quick Look on the selected file and leaves the keys with the view: the arrows
     // move what it shows, Space closes it; a screen reader presses it in the menu, Esc in the
     // window closes it. The columns show a selected file, and no folder, as their last column.
@@ -365,7 +376,9 @@ private slots:
             const QuickLookWindow *window = h.actions->quickLookWindow();
             return window && window->isVisible() ? window->panel()->currentPath() : QString();
         };
-        const auto column = [&h] { return h.columns->preview() ? h.columns->preview()->currentPath() : QString(); };
+        const auto column = [&h] {
+            return h.columns->preview() ? h.columns->preview()->currentPath() : QString();
+        };
         h.click("a.txt");
         QTest::keyClick(h.view(), Qt::Key_Space);
         QCOMPARE(shown(), h.temp.path("a.txt"));

@@ -26,9 +26,9 @@
 #include <QMessageBox>
 #include <QMutex>
 #include <QTest>
-#include <QTimer>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <memory>
 
@@ -94,7 +94,8 @@ QStringList unnamedControls(QWidget *window)
     QStringList out;
     for (QAccessibleInterface *iface : shownNodes(QAccessible::queryAccessibleInterface(window)))
         if (controls.contains(iface->role()) && iface->text(QAccessible::Name).trimmed().isEmpty())
-            out << (iface->object() ? QString::fromLatin1(iface->object()->metaObject()->className()) : u"?"_s);
+            out << (iface->object() ? QString::fromLatin1(iface->object()->metaObject()->className())
+                                    : u"?"_s);
     return out;
 }
 
@@ -166,7 +167,8 @@ void testModels(QWidget *window)
         QAbstractItemModel *model = view->model();
         if (model && !model->property("tested").toBool()) {
             model->setProperty("tested", true);
-            new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest, model);
+            new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                         model);
         }
     }
 }

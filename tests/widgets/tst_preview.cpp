@@ -1,8 +1,8 @@
-#include "fileviews/plistoutlinemodel.h"
-#include "fileviews/previewpanel.h"
 #include "filestore/preview/plistoutline.h"
 #include "filestore/preview/previewloader.h"
 #include "filestore/preview/thumbnailprovider.h"
+#include "fileviews/plistoutlinemodel.h"
+#include "fileviews/previewpanel.h"
 #include "support/tempfolder.h"
 
 #include "plistcompat.h"
@@ -12,8 +12,8 @@
 #include <QElapsedTimer>
 #include <QImageReader>
 #include <QLabel>
-#include <QListWidget>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -148,13 +148,15 @@ private slots:
         QCOMPARE(rows(fromBinary), expected);
         QVERIFY(fromXml.notes().isEmpty());
         expected.sort();
-        const QString dateRow = u"  date Date "_s + QLocale::c().toString(
-            QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).toLocalTime(), QLocale::LongFormat);
-        for (const QString &row : {u" Dictionary 7 items"_s, u"  big Number 4294967296000"_s,
-                                   u"  real Real 0.10000000000000001"_s, dateRow,
-                                   u"  data Data 4 bytes: 00 01 fe ff"_s, u"  text String café 🍞 <b>x</b>"_s,
-                                   u"  empty Array 0 items"_s, u"  nested Array 2 items"_s, u"     Boolean Yes"_s,
-                                   u"     Dictionary 0 items"_s})
+        const QString dateRow =
+            u"  date Date "_s +
+            QLocale::c().toString(QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).toLocalTime(),
+                                  QLocale::LongFormat);
+        for (const QString &row :
+             {u" Dictionary 7 items"_s, u"  big Number 4294967296000"_s, u"  real Real 0.10000000000000001"_s,
+              dateRow, u"  data Data 4 bytes: 00 01 fe ff"_s, u"  text String café 🍞 <b>x</b>"_s,
+              u"  empty Array 0 items"_s, u"  nested Array 2 items"_s, u"     Boolean Yes"_s,
+              u"     Dictionary 0 items"_s})
             QVERIFY2(expected.contains(row), qPrintable(row));
     }
 
@@ -168,20 +170,25 @@ private slots:
 
         QTest::newRow("UID, utf-16, short real, 16-byte integer")
             << bplist({"\xa4\x01\x02\x03\x04", "\x80\x07", QByteArray("\x63\x00\x68\xd8\x3c\xdf\x5e", 7),
-                       QByteArray("\x22\x3f\xc0\x00\x00", 5), QByteArray("\x14", 1) + QByteArray(8, '\0') + QByteArray(7, '\0') + '\x05'})
+                       QByteArray("\x22\x3f\xc0\x00\x00", 5),
+                       QByteArray("\x14", 1) + QByteArray(8, '\0') + QByteArray(7, '\0') + '\x05'})
             << 100 << QString()
-            << QStringList{u" Array 4 items"_s, u"   UID 7"_s, u"   String h🍞"_s, u"   Real 1.5"_s, u"   Number 5"_s};
-        QTest::newRow("three-byte offsets, as past 64 KiB") << bplist({"\xa1\x01", "\x09"}, 1, 3) << 100 << QString()
-                                                            << QStringList{u" Array 1 item"_s, u"   Boolean Yes"_s};
+            << QStringList{u" Array 4 items"_s, u"   UID 7"_s, u"   String h🍞"_s, u"   Real 1.5"_s,
+                           u"   Number 5"_s};
+        QTest::newRow("three-byte offsets, as past 64 KiB")
+            << bplist({"\xa1\x01", "\x09"}, 1, 3) << 100 << QString()
+            << QStringList{u" Array 1 item"_s, u"   Boolean Yes"_s};
         QTest::newRow("a dictionary that holds itself")
             << bplist({QByteArray("\xd1\x01\x00", 3), "\x51k"}) << 100 << u"refers back to itself"_s
-            << QStringList{u" Dictionary 1 item"_s, u"  k Omitted A reference to an enclosing item (cycle)"_s};
+            << QStringList{u" Dictionary 1 item"_s,
+                           u"  k Omitted A reference to an enclosing item (cycle)"_s};
         QTest::newRow("references past the end")
             << bplist({"\xa2\x01\x09", "\x09"}) << 100 << u"damaged"_s
             << QStringList{u" Array 2 items"_s, u"   Boolean Yes"_s,
                            u"   Omitted Damaged: a reference past the last object"_s};
-        QTest::newRow("a length past the end") << bplist({"\xa1\x01", "\x5f\x10\xff"}) << 100 << u"damaged"_s
-                                               << QStringList{u" Array 1 item"_s, u"   Omitted Damaged item"_s};
+        QTest::newRow("a length past the end")
+            << bplist({"\xa1\x01", "\x5f\x10\xff"}) << 100 << u"damaged"_s
+            << QStringList{u" Array 1 item"_s, u"   Omitted Damaged item"_s};
         // 100 references to one array of 100 references to one array...: 10^10 nodes.
         QList<QByteArray> fan;
         for (int level = 0; level < 5; ++level)
@@ -220,14 +227,18 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("note");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("100,000 deep") << "<plist>" + QByteArray("<array>").repeated(100'000) << u"deeper than 128"_s
-                                      << QStringList{u" Array 1 item"_s, u"   Array 1 item"_s};
+        QTest::newRow("100,000 deep")
+            << "<plist>" + QByteArray("<array>").repeated(100'000) << u"deeper than 128"_s
+            << QStringList{u" Array 1 item"_s, u"   Array 1 item"_s};
         QTest::newRow("entity expansion")
-            << QByteArray("<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaaaaaaaa\">"
-                          "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
-                          "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
-                          "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">]><plist><array><string>&f;&f;&f;</string>"
-                          "</array></plist>")
+            << QByteArray(
+                   "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaaaaaaaa\">"
+                   "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
+                   "\"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+                   "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e "
+                   "\"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+                   "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">]><plist><array><string>&f;&f;&f;</string>"
+                   "</array></plist>")
             << u"damaged"_s << QStringList{u" Array 1 item"_s};
         QTest::newRow("keys without values, stray elements")
             << QByteArray("<plist><dict><key>a</key><key>b</key><integer> 7 </integer><foo><dict/></foo>"
@@ -267,7 +278,8 @@ private slots:
         sqlite3 *app = nullptr;
         QCOMPARE(sqlite3_open(path.constData(), &app), SQLITE_OK);
         const auto closeApp = qScopeGuard([app] { sqlite3_close(app); });
-        QVERIFY(exec(app, wal ? "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;" : "PRAGMA journal_mode=DELETE;"));
+        QVERIFY(exec(app, wal ? "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                              : "PRAGMA journal_mode=DELETE;"));
         QVERIFY(exec(app, "CREATE TABLE ZITEM (Z_PK INTEGER PRIMARY KEY, ZNAME TEXT, ZDATA BLOB);"
                           "INSERT INTO ZITEM (ZNAME, ZDATA) VALUES ('first', x'00ff'), ('second', NULL);"));
         // A write under way: begun, not committed.
@@ -283,7 +295,8 @@ private slots:
             const auto before = folderState(folder);
             QCOMPARE(before.contains(u"Model.sqlite-wal"_s), wal);
             const PreviewContent c = PreviewLoader::load(folder + u"/Model.sqlite"_s, {});
-            const SqliteReader::Rows rows = PreviewLoader::loadRows(folder + u"/Model.sqlite"_s, u"ZITEM"_s, {});
+            const SqliteReader::Rows rows =
+                PreviewLoader::loadRows(folder + u"/Model.sqlite"_s, u"ZITEM"_s, {});
             QCOMPARE(folderState(folder), before);
             QCOMPARE(c.kind, PreviewContent::Kind::Database);
             QCOMPARE(c.tables.size(), 1);
@@ -301,16 +314,25 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("said");
-        QTest::newRow("10 GB sparse log") << u"huge.log"_s << int(PreviewContent::Kind::Text) << u"Only the first 256"_s;
-        QTest::newRow("30,000 px image") << u"wide.gif"_s << int(PreviewContent::Kind::Image) << u"too large to show"_s;
-        QTest::newRow("no line breaks") << u"line.txt"_s << int(PreviewContent::Kind::Text) << u"Lines longer"_s;
+        QTest::newRow("10 GB sparse log")
+            << u"huge.log"_s << int(PreviewContent::Kind::Text) << u"Only the first 256"_s;
+        QTest::newRow("30,000 px image")
+            << u"wide.gif"_s << int(PreviewContent::Kind::Image) << u"too large to show"_s;
+        QTest::newRow("no line breaks")
+            << u"line.txt"_s << int(PreviewContent::Kind::Text) << u"Lines longer"_s;
         QTest::newRow("invalid UTF-8") << u"bad.txt"_s << int(PreviewContent::Kind::Text) << QString();
-        QTest::newRow("corrupt database") << u"corrupt.db"_s << int(PreviewContent::Kind::Generic) << u"database"_s;
-        QTest::newRow("half-written database") << u"half.sqlite"_s << int(PreviewContent::Kind::Generic) << u"database"_s;
-        QTest::newRow("endless view") << u"view.sqlite"_s << int(PreviewContent::Kind::Database) << u"too long"_s;
-        QTest::newRow("named pipe") << u"pipe.plist"_s << int(PreviewContent::Kind::Generic) << u"Only regular files"_s;
-        QTest::newRow("link to /dev/zero") << u"zero.txt"_s << int(PreviewContent::Kind::Generic) << u"Only regular files"_s;
-        QTest::newRow("deep plist") << u"deep.plist"_s << int(PreviewContent::Kind::PropertyList) << u"deeper than"_s;
+        QTest::newRow("corrupt database")
+            << u"corrupt.db"_s << int(PreviewContent::Kind::Generic) << u"database"_s;
+        QTest::newRow("half-written database")
+            << u"half.sqlite"_s << int(PreviewContent::Kind::Generic) << u"database"_s;
+        QTest::newRow("endless view")
+            << u"view.sqlite"_s << int(PreviewContent::Kind::Database) << u"too long"_s;
+        QTest::newRow("named pipe") << u"pipe.plist"_s << int(PreviewContent::Kind::Generic)
+                                    << u"Only regular files"_s;
+        QTest::newRow("link to /dev/zero")
+            << u"zero.txt"_s << int(PreviewContent::Kind::Generic) << u"Only regular files"_s;
+        QTest::newRow("deep plist") << u"deep.plist"_s << int(PreviewContent::Kind::PropertyList)
+                                    << u"deeper than"_s;
     }
 
     void hostileFiles()
@@ -326,8 +348,9 @@ private slots:
             QVERIFY(::truncate(encoded.constData(), 10LL << 30) == 0);
         } else if (name == u"wide.gif"_s) {
             // A GIF's screen of 30,000 × 30,000 pixels: 3.6 GB to decode.
-            QVERIFY(dir.createFile(name, QByteArray("GIF89a\x30\x75\x30\x75\x00\x00\x00", 13) +
-                                             QByteArray(",\0\0\0\0\x30\x75\x30\x75\0\x02\x02\x44\x01\0;", 16)));
+            QVERIFY(
+                dir.createFile(name, QByteArray("GIF89a\x30\x75\x30\x75\x00\x00\x00", 13) +
+                                         QByteArray(",\0\0\0\0\x30\x75\x30\x75\0\x02\x02\x44\x01\0;", 16)));
         } else if (name == u"line.txt"_s) {
             QVERIFY(dir.createFile(name, QByteArray(1'000'000, 'x')));
         } else if (name == u"bad.txt"_s) {
@@ -338,7 +361,8 @@ private slots:
             sqlite3 *db = nullptr;
             sqlite3_open(encoded.constData(), &db);
             exec(db, "CREATE TABLE t (x); INSERT INTO t VALUES (randomblob(100000));"
-                     "CREATE VIEW v AS WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c) SELECT n FROM c;");
+                     "CREATE VIEW v AS WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c) "
+                     "SELECT n FROM c;");
             sqlite3_close(db);
             if (name == u"half.sqlite"_s) {
                 const QByteArray all = dir.read(name);
@@ -381,7 +405,8 @@ private slots:
         plist_free(root);
         sqlite3 *db = nullptr;
         sqlite3_open(QFile::encodeName(dir.path(u"store.db"_s)).constData(), &db);
-        exec(db, "CREATE TABLE a (x); CREATE TABLE b (y, z); INSERT INTO a VALUES (1); INSERT INTO b VALUES ('p', 'q');");
+        exec(db, "CREATE TABLE a (x); CREATE TABLE b (y, z); INSERT INTO a VALUES (1); INSERT INTO b VALUES "
+                 "('p', 'q');");
         sqlite3_close(db);
         QVERIFY(dir.createFile(u"notes.txt"_s, "one\ntwo\n"));
 
@@ -446,13 +471,14 @@ private slots:
         QCOMPARE(ready.size(), 1);
         QCOMPARE(ready[0][1].value<QImage>().size(), QSize(128, 64));
         const QByteArray uri = "file://" + QFile::encodeName(dir.path(u"a b#.png"_s)).toPercentEncoding("/");
-        const QString stored = cache + u"/normal/"_s +
-                               QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) +
-                               u".png"_s;
+        const QString stored =
+            cache + u"/normal/"_s +
+            QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex()) + u".png"_s;
         QCOMPARE(ThumbnailProvider::thumbnailPath(cache, dir.url(u"a b#.png"_s), 100), stored);
         const QImage thumb(stored);
         QCOMPARE(thumb.text(u"Thumb::URI"_s).toLatin1(), uri);
-        QCOMPARE(thumb.text(u"Thumb::MTime"_s), QString::number(QFileInfo(dir.path(u"a b#.png"_s)).lastModified().toSecsSinceEpoch()));
+        QCOMPARE(thumb.text(u"Thumb::MTime"_s),
+                 QString::number(QFileInfo(dir.path(u"a b#.png"_s)).lastModified().toSecsSinceEpoch()));
         QCOMPARE(int(QFileInfo(stored).permissions() & 0x0077), 0); // neither group nor others
         QVERIFY(QDir(cache + u"/normal"_s).entryList(QDir::Files | QDir::Hidden).size() == 1);
         // A changed file: the stored one no longer matches and is made again.

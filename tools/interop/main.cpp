@@ -91,10 +91,12 @@ public:
             return at(list->viewport()->mapToGlobal(list->visualRect(index).center()));
         }
         if (verb == u"droppoint")
-            return at(list->viewport()->mapToGlobal(QPoint(list->viewport()->width() / 2, list->viewport()->height() - 20)));
+            return at(list->viewport()->mapToGlobal(
+                QPoint(list->viewport()->width() / 2, list->viewport()->height() - 20)));
         if (verb == u"alert") {
             auto *box = files()->findChild<QMessageBox *>();
-            return box && box->isVisible() ? u"ok "_s + box->text().replace(u'\n', u' ') : QStringLiteral("ok");
+            return box && box->isVisible() ? u"ok "_s + box->text().replace(u'\n', u' ')
+                                           : QStringLiteral("ok");
         }
         return u"error unknown command: "_s + verb;
     }
@@ -120,7 +122,8 @@ private:
     bool loaded() const
     {
         FilesStorageView *screen = files();
-        return screen && screen->state()->loadState().kind() == LoadState::Kind::loaded && !screen->state()->isReloading();
+        return screen && screen->state()->loadState().kind() == LoadState::Kind::loaded &&
+               !screen->state()->isReloading();
     }
 
     static QModelIndex row(QAbstractItemView *view, const QString &name)
@@ -150,7 +153,8 @@ private:
     QString settle()
     {
         QTest::qWait(300);
-        return QTest::qWaitFor([&] { return loaded(); }, 10'000) ? QStringLiteral("ok") : QStringLiteral("error still busy");
+        return QTest::qWaitFor([&] { return loaded(); }, 10'000) ? QStringLiteral("ok")
+                                                                 : QStringLiteral("error still busy");
     }
 
     QString open(const QString &device)

@@ -32,7 +32,8 @@ void writePreferences(const QString &path)
     plist_dict_set_item(root, "lastSyncDate", plist_new_date(752'000'000, 0));
     plist_dict_set_item(root, "userName", plist_new_string("Ada Lovelace"));
     plist_dict_set_item(root, "playbackRate", plist_new_real(1.25));
-    plist_dict_set_item(root, "avatarThumbnailHash", plist_new_data("\x8f\x1c\x00\xa4\x5e\x77\x10\x02\xee\x31", 10));
+    plist_dict_set_item(root, "avatarThumbnailHash",
+                        plist_new_data("\x8f\x1c\x00\xa4\x5e\x77\x10\x02\xee\x31", 10));
     plist_t recent = plist_new_array();
     for (const char *query : {"sourdough", "focaccia", "rye starter"})
         plist_array_append_item(recent, plist_new_string(query));
@@ -60,26 +61,36 @@ sqlite3 *writeStore(const QString &path)
 {
     sqlite3 *db = nullptr;
     sqlite3_open(QFile::encodeName(path).constData(), &db);
-    sqlite3_exec(db,
-                 "PRAGMA journal_mode=WAL;"
-                 "CREATE TABLE ZRECIPE (Z_PK INTEGER PRIMARY KEY, ZTITLE TEXT, ZMINUTES INTEGER, ZRATING REAL, "
-                 "ZCREATED TIMESTAMP, ZPHOTO BLOB);"
-                 "CREATE TABLE ZINGREDIENT (Z_PK INTEGER PRIMARY KEY, ZRECIPE INTEGER, ZNAME TEXT, ZGRAMS REAL);"
-                 "CREATE TABLE Z_METADATA (Z_VERSION INTEGER PRIMARY KEY, Z_UUID VARCHAR(255), Z_PLIST BLOB);"
-                 "CREATE VIEW quick AS SELECT ZTITLE FROM ZRECIPE WHERE ZMINUTES < 30;",
-                 nullptr, nullptr, nullptr);
-    const char *titles[] = {"Sourdough loaf", "Focaccia", "Rye crispbread", "Pancakes", "Banana bread",
-                            "Pizza dough", "Bagels", "Brioche", "Cornbread", "Scones"};
+    sqlite3_exec(
+        db,
+        "PRAGMA journal_mode=WAL;"
+        "CREATE TABLE ZRECIPE (Z_PK INTEGER PRIMARY KEY, ZTITLE TEXT, ZMINUTES INTEGER, ZRATING REAL, "
+        "ZCREATED TIMESTAMP, ZPHOTO BLOB);"
+        "CREATE TABLE ZINGREDIENT (Z_PK INTEGER PRIMARY KEY, ZRECIPE INTEGER, ZNAME TEXT, ZGRAMS REAL);"
+        "CREATE TABLE Z_METADATA (Z_VERSION INTEGER PRIMARY KEY, Z_UUID VARCHAR(255), Z_PLIST BLOB);"
+        "CREATE VIEW quick AS SELECT ZTITLE FROM ZRECIPE WHERE ZMINUTES < 30;",
+        nullptr, nullptr, nullptr);
+    const char *titles[] = {"Sourdough loaf", "Focaccia", "Rye crispbread", "Pancakes",  "Banana bread",
+                            "Pizza dough",    "Bagels",   "Brioche",        "Cornbread", "Scones"};
     for (int i = 0; i < 10; ++i) {
-        const QByteArray sql = QStringLiteral("INSERT INTO ZRECIPE VALUES (%1, '%2', %3, %4, %5, x'89504e47%6');")
-                                   .arg(i + 1).arg(QString::fromUtf8(titles[i])).arg(15 + i * 12)
-                                   .arg(3.5 + (i % 3) * 0.5).arg(752'000'000 + i * 86'400).arg(i, 4, 16, QChar(u'0'))
-                                   .toUtf8();
+        const QByteArray sql =
+            QStringLiteral("INSERT INTO ZRECIPE VALUES (%1, '%2', %3, %4, %5, x'89504e47%6');")
+                .arg(i + 1)
+                .arg(QString::fromUtf8(titles[i]))
+                .arg(15 + i * 12)
+                .arg(3.5 + (i % 3) * 0.5)
+                .arg(752'000'000 + i * 86'400)
+                .arg(i, 4, 16, QChar(u'0'))
+                .toUtf8();
         sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
         for (int j = 0; j < 3; ++j) {
-            const QByteArray ingredient = QStringLiteral("INSERT INTO ZINGREDIENT (ZRECIPE, ZNAME, ZGRAMS) VALUES "
-                                                         "(%1, 'ingredient %2', %3);")
-                                              .arg(i + 1).arg(j + 1).arg(50 * (j + 1)).toUtf8();
+            const QByteArray ingredient =
+                QStringLiteral("INSERT INTO ZINGREDIENT (ZRECIPE, ZNAME, ZGRAMS) VALUES "
+                               "(%1, 'ingredient %2', %3);")
+                    .arg(i + 1)
+                    .arg(j + 1)
+                    .arg(50 * (j + 1))
+                    .toUtf8();
             sqlite3_exec(db, ingredient.constData(), nullptr, nullptr, nullptr);
         }
     }

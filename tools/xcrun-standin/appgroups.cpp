@@ -26,7 +26,8 @@ QString rootOf(const QString &deviceDataPath)
 
 QString find(const QString &root, const QString &identifier)
 {
-    const QStringList entries = QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    const QStringList entries =
+        QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
     for (const QString &entry : entries) {
         const QString folder = root + u'/' + entry;
         const PlistPtr metadata = PlistFile::read(folder + u'/' + metadataName);

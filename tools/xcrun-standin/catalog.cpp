@@ -39,8 +39,8 @@ const Runtime *findRuntime(const QString &text)
 {
     for (const Runtime &runtime : runtimes()) {
         const QString shortId = runtime.identifier.mid(runtimePrefix.size());
-        if (text == runtime.identifier || text == shortId || text == runtime.name()
-            || text == runtime.platform + runtime.version)
+        if (text == runtime.identifier || text == shortId || text == runtime.name() ||
+            text == runtime.platform + runtime.version)
             return &runtime;
     }
     return nullptr;
@@ -49,8 +49,8 @@ const Runtime *findRuntime(const QString &text)
 const DeviceType *findDeviceType(const QString &text)
 {
     for (const DeviceType &type : deviceTypes()) {
-        if (text == type.identifier || text == type.identifier.mid(deviceTypePrefix.size())
-            || text == type.name)
+        if (text == type.identifier || text == type.identifier.mid(deviceTypePrefix.size()) ||
+            text == type.name)
             return &type;
     }
     return nullptr;

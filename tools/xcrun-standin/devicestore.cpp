@@ -33,7 +33,9 @@ QString stateText(DeviceState state)
     return u"Shutdown"_s;
 }
 
-DeviceStore::DeviceStore(QString devicesRoot) : m_root(QDir::cleanPath(std::move(devicesRoot))) {}
+DeviceStore::DeviceStore(QString devicesRoot) : m_root(QDir::cleanPath(std::move(devicesRoot)))
+{
+}
 
 QString DeviceStore::defaultRoot()
 {
@@ -60,8 +62,8 @@ std::optional<Device> DeviceStore::load(const QString &folder) const
     const auto deviceType = PlistFile::stringMember(dict, "deviceType");
     const auto state = PlistFile::uintMember(dict, "state");
     // The folder name is what every command looks up, so a plist that disagrees is broken.
-    if (!udid || !name || !runtime || !deviceType || !state || *udid != QFileInfo(folder).fileName()
-        || !looksLikeUdid(*udid) || *state > quint64(DeviceState::ShuttingDown))
+    if (!udid || !name || !runtime || !deviceType || !state || *udid != QFileInfo(folder).fileName() ||
+        !looksLikeUdid(*udid) || *state > quint64(DeviceState::ShuttingDown))
         return std::nullopt;
 
     Device device;

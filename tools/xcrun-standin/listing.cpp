@@ -136,8 +136,8 @@ bool matches(const Query &query, const Device &device)
         return false;
     if (query.search.isEmpty())
         return true;
-    return device.name.contains(query.search, Qt::CaseInsensitive)
-           || device.udid.compare(query.search, Qt::CaseInsensitive) == 0;
+    return device.name.contains(query.search, Qt::CaseInsensitive) ||
+           device.udid.compare(query.search, Qt::CaseInsensitive) == 0;
 }
 
 // Runtime identifier to its devices; every installed runtime is present, even without devices.
@@ -183,8 +183,8 @@ QByteArray renderJson(const Query &query, const QList<Device> &devices, const QS
             if (!query.search.isEmpty() && !type.name.contains(query.search, Qt::CaseInsensitive))
                 continue;
             items.append(object({{"productFamily", jsonString(type.platform == u"watchOS" ? u"Apple Watch"_s
-                                                               : type.name.startsWith(u"iPad") ? u"iPad"_s
-                                                                                               : u"iPhone"_s)},
+                                                              : type.name.startsWith(u"iPad") ? u"iPad"_s
+                                                                                              : u"iPhone"_s)},
                                  {"identifier", jsonString(type.identifier)},
                                  {"name", jsonString(type.name)}},
                                 6));
@@ -232,8 +232,8 @@ QByteArray renderText(const Query &query, const QList<Device> &devices)
     if (query.sections & Runtimes) {
         out += "== Runtimes ==\n";
         for (const Catalog::Runtime &runtime : Catalog::runtimes())
-            out += (runtime.name() + u" (" + runtime.version + u" - " + runtime.buildVersion + u") - "
-                    + runtime.identifier + u'\n')
+            out += (runtime.name() + u" (" + runtime.version + u" - " + runtime.buildVersion + u") - " +
+                    runtime.identifier + u'\n')
                        .toUtf8();
     }
     if (query.sections & Devices) {
@@ -242,7 +242,8 @@ QByteArray renderText(const Query &query, const QList<Device> &devices)
         for (auto it = grouped.cbegin(); it != grouped.cend(); ++it) {
             out += (u"-- "_s + Catalog::runtimeDisplayName(it.key()) + u" --\n").toUtf8();
             for (const Device &device : it.value())
-                out += (u"    "_s + device.name + u" (" + device.udid + u") (" + stateText(device.state) + u") \n")
+                out += (u"    "_s + device.name + u" (" + device.udid + u") (" + stateText(device.state) +
+                        u") \n")
                            .toUtf8();
         }
     }

@@ -23,16 +23,16 @@ const QString cocoaError = u"An error was encountered processing the command (do
 bool isMovieBrand(const QByteArray &brand)
 {
     static const QList<QByteArray> brands = {
-        "qt  ", "isom", "iso2", "iso4", "iso5", "iso6", "mp41", "mp42", "M4V ", "M4VH", "M4VP",
-        "avc1", "3gp4", "3gp5", "3gp6", "3g2a", "MSNV", "dash",
+        "qt  ", "isom", "iso2", "iso4", "iso5", "iso6", "mp41", "mp42", "M4V ",
+        "M4VH", "M4VP", "avc1", "3gp4", "3gp5", "3gp6", "3g2a", "MSNV", "dash",
     };
     return brands.contains(brand);
 }
 
 bool isStillBrand(const QByteArray &brand)
 {
-    static const QList<QByteArray> still = {"heic", "heix", "heim", "heis", "hevc", "hevx",
-                                           "mif1", "msf1", "avif"};
+    static const QList<QByteArray> still = {"heic", "heix", "heim", "heis", "hevc",
+                                            "hevx", "mif1", "msf1", "avif"};
     return still.contains(brand);
 }
 
@@ -122,7 +122,8 @@ bool addMedia(const Device &device, const QStringList &paths, CommandError *erro
         const QByteArray encoded = QFile::encodeName(path);
         if (encoded.isEmpty() || ::lstat(encoded.constData(), &info) != 0) {
             const int code = encoded.isEmpty() ? ENOENT : errno;
-            *error = {u"lstat of "_s + path + u" failed: "_s + QString::fromLocal8Bit(std::strerror(code)), 2};
+            *error = {u"lstat of "_s + path + u" failed: "_s + QString::fromLocal8Bit(std::strerror(code)),
+                      2};
             return false;
         }
         QFile file(path);

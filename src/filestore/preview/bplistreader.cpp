@@ -27,7 +27,8 @@ class BinaryReader
 {
 public:
     BinaryReader(PlistOutlineBuilder &builder, QByteArrayView bytes)
-        : m_builder(builder), m_data(reinterpret_cast<const uchar *>(bytes.data())), m_size(quint64(bytes.size()))
+        : m_builder(builder), m_data(reinterpret_cast<const uchar *>(bytes.data())),
+          m_size(quint64(bytes.size()))
     {
     }
 
@@ -101,8 +102,8 @@ std::optional<BinaryReader::Object> BinaryReader::object(quint64 index) const
     o.start = offset + 1;
     o.count = o.marker & 0x0F;
     const int type = o.marker >> 4;
-    const bool counted = type == 0x4 || type == 0x5 || type == 0x6 || type == 0xA || type == 0xB ||
-                         type == 0xC || type == 0xD;
+    const bool counted =
+        type == 0x4 || type == 0x5 || type == 0x6 || type == 0xA || type == 0xB || type == 0xC || type == 0xD;
     if (counted && o.count == 0x0F) {
         if (o.start >= m_offsetTable || (m_data[o.start] & 0xF0) != 0x10)
             return std::nullopt;
@@ -191,8 +192,9 @@ std::optional<PlistOutline::Node> BinaryReader::decode(quint64 index, Frame *fra
             return std::nullopt;
         node.type = Type::Data;
         node.size = qint64(o->count);
-        node.data = QByteArray(reinterpret_cast<const char *>(m_data + o->start),
-                               qsizetype(std::min<quint64>(o->count, quint64(m_builder.limits().dataPreviewBytes))));
+        node.data =
+            QByteArray(reinterpret_cast<const char *>(m_data + o->start),
+                       qsizetype(std::min<quint64>(o->count, quint64(m_builder.limits().dataPreviewBytes))));
         return node;
     case 0x5:
     case 0x6: {
@@ -288,12 +290,14 @@ void BinaryReader::read()
             m_builder.note(u"Some items are damaged and not shown."_s);
         }
         node.key = std::move(key);
-        const bool container = node.type == Type::Dictionary || node.type == Type::Array || node.type == Type::Set;
+        const bool container =
+            node.type == Type::Dictionary || node.type == Type::Array || node.type == Type::Set;
         if (container && int(stack.size()) >= m_builder.limits().maxDepth) {
             node.children.clear();
             node.type = Type::Omitted;
             node.text = u"Nested too deep to show"_s;
-            m_builder.note(u"Items nested deeper than %1 levels are not shown."_s.arg(m_builder.limits().maxDepth));
+            m_builder.note(
+                u"Items nested deeper than %1 levels are not shown."_s.arg(m_builder.limits().maxDepth));
         }
         frame.node = m_builder.add(parent, std::move(node));
         if (frame.node < 0)

@@ -15,17 +15,30 @@
 class PlistOutline final
 {
 public:
-    enum class Type { Dictionary, Array, Set, String, Integer, Real, Boolean, Date, Data, Uid, Null, Omitted };
+    enum class Type {
+        Dictionary,
+        Array,
+        Set,
+        String,
+        Integer,
+        Real,
+        Boolean,
+        Date,
+        Data,
+        Uid,
+        Null,
+        Omitted
+    };
 
     struct Node
     {
         int parent = -1;
         Type type = Type::Null;
-        QString key;      // the dictionary key, or empty for an array's item
-        QString text;     // the value of a string, number, boolean or UID; why a node was omitted
-        QDateTime date;   // a Date's value, in UTC
-        QByteArray data;  // the first bytes of Data
-        qint64 size = 0;  // the whole length of Data, or the item count of a container
+        QString key;     // the dictionary key, or empty for an array's item
+        QString text;    // the value of a string, number, boolean or UID; why a node was omitted
+        QDateTime date;  // a Date's value, in UTC
+        QByteArray data; // the first bytes of Data
+        qint64 size = 0; // the whole length of Data, or the item count of a container
         QList<int> children;
     };
 

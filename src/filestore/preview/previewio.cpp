@@ -51,7 +51,8 @@ Picture readImage(QFile &file, QSize bounds)
         if (reader.supportsOption(QImageIOHandler::ScaledSize))
             reader.setScaledSize(scaled);
         else if (qint64(size.width()) * size.height() > maxDecodedPixels) {
-            picture.notes << u"The image is too large to show (%1 × %2 pixels)."_s.arg(size.width()).arg(size.height());
+            picture.notes
+                << u"The image is too large to show (%1 × %2 pixels)."_s.arg(size.width()).arg(size.height());
             return picture;
         }
     }

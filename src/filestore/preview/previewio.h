@@ -16,8 +16,8 @@ bool openRegular(const QString &path, QFile &file);
 
 struct Picture
 {
-    QImage image;     // scaled to fit the bounds; null when it could not be decoded
-    QSize fullSize;   // the pixels of the image, or of the page in points
+    QImage image;   // scaled to fit the bounds; null when it could not be decoded
+    QSize fullSize; // the pixels of the image, or of the page in points
     int pageCount = 0;
     QStringList notes;
 };

@@ -1,8 +1,8 @@
 #include "previewloader.h"
 
+#include "base/workpools.h"
 #include "filestore/filetypes.h"
 #include "previewio.h"
-#include "base/workpools.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -98,7 +98,8 @@ void readText(QFile &file, qint64 size, const QByteArray &head, const QString &n
             QByteArray pretty = json.toJson(QJsonDocument::Indented);
             if (pretty.size() > limits.maxTextBytes) {
                 pretty.truncate(limits.maxTextBytes);
-                c.notes << u"Only the first %1 of the formatted JSON are shown."_s.arg(sizeText(limits.maxTextBytes));
+                c.notes << u"Only the first %1 of the formatted JSON are shown."_s.arg(
+                    sizeText(limits.maxTextBytes));
             }
             c.prettyJson = true;
             c.text = QStringDecoder(QStringDecoder::Utf8).decode(pretty);
@@ -138,7 +139,8 @@ void readPlist(QFile &file, qint64 size, const PreviewLoader::Limits &limits, Pr
 }
 
 void readDatabase(const QString &path, const PreviewLoader::Limits &limits, PreviewContent &c,
-                  const std::function<void(const PreviewContent &)> &stage, const std::function<bool()> &stopped)
+                  const std::function<void(const PreviewContent &)> &stage,
+                  const std::function<bool()> &stopped)
 {
     SqliteReader reader(path, limits.statementMillis);
     c.notes << reader.notes();
@@ -157,7 +159,8 @@ void readDatabase(const QString &path, const PreviewLoader::Limits &limits, Prev
         return;
     }
     // The first table (views may be slow) gives the rows shown first.
-    const auto first = std::find_if(c.tables.cbegin(), c.tables.cend(), [](const auto &t) { return !t.isView; });
+    const auto first =
+        std::find_if(c.tables.cbegin(), c.tables.cend(), [](const auto &t) { return !t.isView; });
     c.rowsTable = (first != c.tables.cend() ? *first : c.tables.first()).name;
     c.rows = reader.firstRows(c.rowsTable, limits.maxRows);
     stage(c);
@@ -174,8 +177,7 @@ void readDatabase(const QString &path, const PreviewLoader::Limits &limits, Prev
 
 } // namespace
 
-PreviewLoader::PreviewLoader(QObject *parent)
-    : QObject(parent)
+PreviewLoader::PreviewLoader(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<PreviewContent>();
 }
@@ -186,7 +188,8 @@ PreviewLoader::~PreviewLoader()
 }
 
 void PreviewLoader::load(const QString &path, const Limits &limits,
-                         const std::function<void(const PreviewContent &)> &stage, const std::function<bool()> &stopped)
+                         const std::function<void(const PreviewContent &)> &stage,
+                         const std::function<bool()> &stopped)
 {
     PreviewContent c;
     c.path = path;
@@ -297,15 +300,16 @@ void PreviewLoader::request(const QString &path)
     });
     connect(watcher, &QFutureWatcherBase::finished, watcher, &QObject::deleteLater);
     const Limits limits = m_limits;
-    watcher->setFuture(QtConcurrent::run(WorkPools::previews(), [path, limits](QPromise<PreviewContent> &promise) {
-        load(
-            path, limits,
-            [&promise](const PreviewContent &c) {
-                if (!promise.isCanceled())
-                    promise.addResult(c);
-            },
-            [&promise] { return promise.isCanceled(); });
-    }));
+    watcher->setFuture(
+        QtConcurrent::run(WorkPools::previews(), [path, limits](QPromise<PreviewContent> &promise) {
+            load(
+                path, limits,
+                [&promise](const PreviewContent &c) {
+                    if (!promise.isCanceled())
+                        promise.addResult(c);
+                },
+                [&promise] { return promise.isCanceled(); });
+        }));
 }
 
 void PreviewLoader::requestRows(const QString &path, const QString &table)
@@ -322,7 +326,8 @@ void PreviewLoader::requestRows(const QString &path, const QString &table)
             emit rowsReady(path, table, watcher->result());
     });
     const Limits limits = m_limits;
-    watcher->setFuture(QtConcurrent::run(WorkPools::previews(), [path, table, limits] { return loadRows(path, table, limits); }));
+    watcher->setFuture(QtConcurrent::run(WorkPools::previews(),
+                                         [path, table, limits] { return loadRows(path, table, limits); }));
 }
 
 void PreviewLoader::cancel()

@@ -44,7 +44,8 @@ public:
 
     // Reads `path`, calling `stage` with each stage (the last one complete) unless `stopped`
     // says to stop between stages.
-    static void load(const QString &path, const Limits &limits, const std::function<void(const PreviewContent &)> &stage,
+    static void load(const QString &path, const Limits &limits,
+                     const std::function<void(const PreviewContent &)> &stage,
                      const std::function<bool()> &stopped = {});
     // The complete preview.
     static PreviewContent load(const QString &path, const Limits &limits);

@@ -39,7 +39,8 @@ bool copyForReading(const QString &from, const QString &to, qint64 maxBytes)
         return false;
     struct stat st;
     bool ok = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode);
-    const int out = ok ? ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600) : -1;
+    const int out =
+        ok ? ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600) : -1;
     ok = out >= 0;
     qint64 total = 0;
     char buffer[1 << 16];
@@ -73,7 +74,8 @@ QString cellText(sqlite3_stmt *statement, int column, int maxChars)
         const int size = sqlite3_column_bytes(statement, column);
         const auto *bytes = static_cast<const char *>(sqlite3_column_blob(statement, column));
         const QByteArray head(bytes, std::min(size, 16));
-        return u"%1 bytes: "_s.arg(size) + QString::fromLatin1(head.toHex(' ')) + (size > 16 ? u" …"_s : QString());
+        return u"%1 bytes: "_s.arg(size) + QString::fromLatin1(head.toHex(' ')) +
+               (size > 16 ? u" …"_s : QString());
     }
     default: {
         const int size = sqlite3_column_bytes(statement, column);
@@ -89,8 +91,7 @@ QString cellText(sqlite3_stmt *statement, int column, int maxChars)
 
 } // namespace
 
-SqliteReader::SqliteReader(const QString &path, int statementMillis)
-    : m_statementMillis(statementMillis)
+SqliteReader::SqliteReader(const QString &path, int statementMillis) : m_statementMillis(statementMillis)
 {
     const qint64 size = regularFileSize(path);
     if (size < 0) {
@@ -139,7 +140,8 @@ bool SqliteReader::openSnapshot(const QString &path, qint64 totalBytes)
         return false;
     }
     // Our own copy: read-write, so that SQLite can replay the log into it.
-    const int rc = sqlite3_open_v2(QFile::encodeName(copy).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(copy).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         m_error = u"The database could not be opened: %1."_s.arg(QString::fromUtf8(sqlite3_errstr(rc)));
         sqlite3_close_v2(m_db);
@@ -167,8 +169,7 @@ namespace {
 
 struct Statement
 {
-    Statement(sqlite3 *db, const QString &sql, int millis)
-        : deadline(millis)
+    Statement(sqlite3 *db, const QString &sql, int millis) : deadline(millis)
     {
         if (!db)
             return;
@@ -200,8 +201,11 @@ QList<SqliteReader::Table> SqliteReader::tables()
     int rc;
     while ((rc = sqlite3_step(schema.statement)) == SQLITE_ROW) {
         Table table;
-        table.name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(schema.statement, 0)));
-        table.isView = QByteArrayView(reinterpret_cast<const char *>(sqlite3_column_text(schema.statement, 1))) == "view";
+        table.name =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(schema.statement, 0)));
+        table.isView =
+            QByteArrayView(reinterpret_cast<const char *>(sqlite3_column_text(schema.statement, 1))) ==
+            "view";
         result.append(table);
     }
     if (rc != SQLITE_DONE)
@@ -232,7 +236,8 @@ std::optional<qint64> SqliteReader::rowCount(const QString &table)
 SqliteReader::Rows SqliteReader::firstRows(const QString &table, int maxRows, int maxCellChars)
 {
     Rows rows;
-    Statement select(m_db, u"SELECT * FROM %1 LIMIT %2"_s.arg(quoted(table)).arg(maxRows + 1), m_statementMillis);
+    Statement select(m_db, u"SELECT * FROM %1 LIMIT %2"_s.arg(quoted(table)).arg(maxRows + 1),
+                     m_statementMillis);
     if (!select.statement) {
         rows.error = u"The table could not be read: %1."_s.arg(QString::fromUtf8(sqlite3_errmsg(m_db)));
         return rows;
@@ -253,8 +258,9 @@ SqliteReader::Rows SqliteReader::firstRows(const QString &table, int maxRows, in
         rows.rows.append(row);
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        rows.error = rc == SQLITE_INTERRUPT ? u"Reading the table took too long; only the first rows are shown."_s
-                                            : u"The table could not be read to its end: %1."_s.arg(
-                                                  QString::fromUtf8(sqlite3_errmsg(m_db)));
+        rows.error = rc == SQLITE_INTERRUPT
+                         ? u"Reading the table took too long; only the first rows are shown."_s
+                         : u"The table could not be read to its end: %1."_s.arg(
+                               QString::fromUtf8(sqlite3_errmsg(m_db)));
     return rows;
 }

@@ -1,7 +1,7 @@
 #include "thumbnailprovider.h"
 
-#include "previewio.h"
 #include "base/workpools.h"
+#include "previewio.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -56,11 +56,13 @@ bool makePrivateDir(const QString &path)
 {
     if (!QDir().mkpath(path))
         return false;
-    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return QFile::setPermissions(path,
+                                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 // Writes through a temporary file renamed into place, so that a reader never sees half a PNG.
-bool writeThumbnail(const QString &path, const QImage &image, const QByteArray &uri, qint64 mtime, qint64 size)
+bool writeThumbnail(const QString &path, const QImage &image, const QByteArray &uri, qint64 mtime,
+                    qint64 size)
 {
     if (!makePrivateDir(QFileInfo(path).absolutePath()))
         return false;
@@ -187,7 +189,8 @@ void ThumbnailProvider::request(const QUrl &url, int size)
                 return;
             QMetaObject::invokeMethod(
                 shared->provider,
-                [provider = shared->provider, url, key, image, stale = shared->generation.load() != generation] {
+                [provider = shared->provider, url, key, image,
+                 stale = shared->generation.load() != generation] {
                     provider->m_pending.remove(key);
                     if (!image.isNull() && !stale)
                         emit provider->thumbnailReady(url, image);

@@ -32,7 +32,7 @@ std::optional<Type> valueType(QStringView name)
 void readXmlPlist(PlistOutlineBuilder &builder, QByteArrayView bytes)
 {
     QXmlStreamReader xml(QByteArray::fromRawData(bytes.data(), bytes.size()));
-    QList<int> open;        // the containers being read, innermost last
+    QList<int> open; // the containers being read, innermost last
     QString pendingKey;
     bool haveKey = false;
     int root = -1;
@@ -83,7 +83,8 @@ void readXmlPlist(PlistOutlineBuilder &builder, QByteArrayView bytes)
             case Type::Data: {
                 const QByteArray decoded = QByteArray::fromBase64(text.toLatin1());
                 node.size = decoded.size();
-                node.data = decoded.first(std::min<qsizetype>(decoded.size(), builder.limits().dataPreviewBytes));
+                node.data =
+                    decoded.first(std::min<qsizetype>(decoded.size(), builder.limits().dataPreviewBytes));
                 break;
             }
             default:
@@ -101,7 +102,8 @@ void readXmlPlist(PlistOutlineBuilder &builder, QByteArrayView bytes)
             open.append(index);
     }
     if (xml.hasError() && root < 0) {
-        builder.fail(u"Not a readable property list: %1 (line %2)."_s.arg(xml.errorString()).arg(xml.lineNumber()));
+        builder.fail(
+            u"Not a readable property list: %1 (line %2)."_s.arg(xml.errorString()).arg(xml.lineNumber()));
         return;
     }
     if (xml.hasError())

@@ -4,7 +4,8 @@
 #include <stddef.h>
 extern "C" {
 typedef struct _malloc_zone_t malloc_zone_t;
-typedef struct malloc_statistics_t {
+typedef struct malloc_statistics_t
+{
     unsigned blocks_in_use;
     size_t size_in_use;
     size_t max_size_in_use;

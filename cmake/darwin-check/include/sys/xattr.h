@@ -13,9 +13,11 @@
 #define XATTR_FINDERINFO_NAME "com.apple.FinderInfo"
 #define XATTR_RESOURCEFORK_NAME "com.apple.ResourceFork"
 extern "C" {
-ssize_t getxattr(const char *path, const char *name, void *value, size_t size, uint32_t position, int options);
+ssize_t getxattr(const char *path, const char *name, void *value, size_t size, uint32_t position,
+                 int options);
 ssize_t fgetxattr(int fd, const char *name, void *value, size_t size, uint32_t position, int options);
-int setxattr(const char *path, const char *name, const void *value, size_t size, uint32_t position, int options);
+int setxattr(const char *path, const char *name, const void *value, size_t size, uint32_t position,
+             int options);
 int fsetxattr(int fd, const char *name, const void *value, size_t size, uint32_t position, int options);
 int removexattr(const char *path, const char *name, int options);
 int fremovexattr(int fd, const char *name, int options);
