@@ -32,7 +32,7 @@ QTemporaryDir &samples()
 
 QString jpeg()
 {
-    const QString path = samples().filePath(u"photo.jpg"_s);
+    QString path = samples().filePath(u"photo.jpg"_s);
     if (!QFile::exists(path)) {
         QImage image(4000, 3000, QImage::Format_RGB32);
         for (int y = 0; y < image.height(); ++y) {
@@ -47,7 +47,7 @@ QString jpeg()
 
 QString binaryPlist()
 {
-    const QString path = samples().filePath(u"big.plist"_s);
+    QString path = samples().filePath(u"big.plist"_s);
     if (!QFile::exists(path)) {
         plist_t root = plist_new_dict();
         for (int i = 0; i < 6000; ++i) {
@@ -73,7 +73,7 @@ QString binaryPlist()
 
 QString database()
 {
-    const QString path = samples().filePath(u"store.sqlite"_s);
+    QString path = samples().filePath(u"store.sqlite"_s);
     if (!QFile::exists(path)) {
         sqlite3 *db = nullptr;
         sqlite3_open(QFile::encodeName(path).constData(), &db);

@@ -406,7 +406,7 @@ Status copyReplacing(const QString &from, const QString &to, JobControl *control
         return withNote(placeFailure(from, to, u"copied"_s, error, exists(from)), note);
     error = renameExclusive(*temporary, target);
     if (error == EEXIST) {
-        const Status swapped = swapIntoPlace(*temporary, target, from);
+        Status swapped = swapIntoPlace(*temporary, target, from);
         if (!swapped)
             return swapped;
         // An item that differed only in case kept its spelling through the swap: the copy's wins.

@@ -43,7 +43,7 @@ QImage decodeIcon(const QStringList &files)
         if (!size.isValid() || size.width() > maxIconEdge || size.height() > maxIconEdge)
             continue;
         reader.setScaledSize(size.scaled(iconEdge * 2, iconEdge * 2, Qt::KeepAspectRatio));
-        const QImage image = reader.read();
+        QImage image = reader.read();
         if (!image.isNull())
             return image;
     }

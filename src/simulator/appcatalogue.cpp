@@ -272,7 +272,7 @@ Disk readDisk(const QString &homePath, const QString &udid)
             continue;
         auto existing = bundles.find(found->app.bundleIdentifier);
         if (existing == bundles.end() || preferred(*found, *existing))
-            bundles.insert(found->app.bundleIdentifier, std::move(*found));
+            bundles.insert(found->app.bundleIdentifier, *found);
     }
     for (const Found &found : std::as_const(bundles))
         disk.apps.append(found.app);
@@ -405,7 +405,7 @@ Result<ToolReports> listApps(const QString &udid, StopToken stop)
     options.discardOtherOutput = true;
     options.timeout = std::chrono::milliseconds(30'000);
     options.maxBytes = maxListAppsBytes;
-    options.stop = stop;
+    options.stop = std::move(stop);
     const auto run = ToolRunner::run({u"simctl"_s, u"listapps"_s, udid}, options);
     if (!run)
         return Result<ToolReports>::failure(run.error());
@@ -435,7 +435,7 @@ QByteArray diskStamp(const QString &homePath, const QString &udid)
 }
 
 std::optional<Catalogue> load(const QString &homePath, const Simulator &simulator, ToolCache &cache,
-                              StopToken stop, const std::function<void(const Catalogue &)> &beforeTool)
+                              const StopToken &stop, const std::function<void(const Catalogue &)> &beforeTool)
 {
     // The stamp before the read: a change meanwhile shows in the next one.
     const QByteArray stamp =

@@ -104,7 +104,7 @@ struct ToolCache
 // gets the disk's catalogue with the cached answer, to be shown meanwhile. Blocks; never call it
 // on the GUI thread.
 std::optional<Catalogue> load(const QString &homePath, const Simulator &simulator, ToolCache &cache,
-                              StopToken stop = {},
+                              const StopToken &stop = {},
                               const std::function<void(const Catalogue &)> &beforeTool = {});
 
 } // namespace AppCatalogue
