@@ -32,7 +32,6 @@ constexpr int iconEdge = 32;
 // Icons larger than this are not decoded: an app icon is at most 1024 pixels square.
 constexpr int maxIconEdge = 1024;
 constexpr int keyRole = Qt::UserRole + 1;
-constexpr int pathRole = Qt::UserRole + 2;
 
 // The first icon file that decodes, scaled to the list's size; null when none does.
 QImage decodeIcon(const QStringList &files)
