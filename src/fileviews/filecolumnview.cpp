@@ -253,7 +253,7 @@ void FileColumnView::updatePreview()
         m_preview->hide();
     }
     const FileEntry &entry = view->fileModel()->entryAt(rows.first());
-    if (m_preview->currentPath() == entry.path() && m_browser->trailer())
+    if (m_preview->isShowing(entry) && m_browser->trailer())
         return;
     m_preview->showFile(entry);
     m_browser->setTrailer(m_preview);

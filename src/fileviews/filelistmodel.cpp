@@ -214,7 +214,7 @@ void FileListModel::updateRows(int first, const QList<FileEntry> &values)
             m_entries[first + i] = values.at(i);
             ++i;
         }
-        emit dataChanged(index(first + start, 0), index(first + i - 1, ColumnCount - 1));
+        emit dataChanged(index(first + start, 0), index(first + i - 1, m_columnCount - 1));
     }
 }
 

@@ -21,6 +21,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -130,6 +133,8 @@ PreviewPanel::PreviewPanel(QWidget *parent)
 
 void PreviewPanel::showFile(const QString &path)
 {
+    m_entry.reset();
+    m_rereadRows = false;
     m_path = path;
     PreviewContent loading;
     loading.path = path;
@@ -149,12 +154,21 @@ void PreviewPanel::showFile(const QUrl &url)
 
 void PreviewPanel::showFile(const FileEntry &entry)
 {
+    // The file changed on disk: read it again, showing the old preview until the new one comes.
+    if (m_entry && m_entry->path() == entry.path() && m_path == entry.path()) {
+        m_entry = entry;
+        m_rereadRows = true;
+        m_loader->request(m_path);
+        return;
+    }
     showFile(entry.path());
+    m_entry = entry;
 }
 
 void PreviewPanel::clear()
 {
     m_loader->cancel();
+    m_entry.reset();
     m_path.clear();
     m_content = PreviewContent();
     m_icon->clear();
@@ -172,9 +186,15 @@ void PreviewPanel::setContent(const PreviewContent &content)
     const QString chosenTable = m_content.rowsTable;
     const SqliteReader::Rows chosenRows = m_content.rows;
     m_content = content;
-    if (sameFile && content.kind == PreviewContent::Kind::Database && chosenTable != content.rowsTable) {
+    const bool tableLeft = std::any_of(content.tables.begin(), content.tables.end(),
+                                       [&](const SqliteReader::Table &t) { return t.name == chosenTable; });
+    if (sameFile && content.kind == PreviewContent::Kind::Database && chosenTable != content.rowsTable &&
+        tableLeft) {
         m_content.rowsTable = chosenTable;
         m_content.rows = chosenRows;
+        // Read anew, its rows may have changed with the file.
+        if (std::exchange(m_rereadRows, false))
+            m_loader->requestRows(m_path, chosenTable);
     }
     m_path = content.path;
     showInfo();

@@ -33,6 +33,8 @@ public:
     void showFile(const FileEntry &entry);
     void clear();
     QString currentPath() const { return m_path; }
+    // This very version of the entry (same size and date) is on show or on its way.
+    bool isShowing(const FileEntry &entry) const { return m_entry && *m_entry == entry; }
 
     // Shows a preview made elsewhere; what showFile() ends in.
     void setContent(const PreviewContent &content);
@@ -56,6 +58,8 @@ private:
 
     PreviewLoader *m_loader;
     QString m_path;
+    std::optional<FileEntry> m_entry; // what the listing said of it, when shown from one
+    bool m_rereadRows = false;        // the file changed: the chosen table's rows too
     PreviewContent m_content;
 
     QLabel *m_icon;

@@ -385,8 +385,14 @@ private slots:
         QTest::keyClick(h.view(), kind == ViewKind::icons ? Qt::Key_Right : Qt::Key_Down);
         QCOMPARE(shown(), h.temp.path("b.txt"));
         QCOMPARE(h.actions->quickLookWindow()->windowTitle(), "b.txt");
-        if (h.columns)
+        if (h.columns) {
             QCOMPARE(column(), h.temp.path("b.txt"));
+            // Rewritten from outside: the next reading shows the new text in place.
+            QTRY_VERIFY(h.columns->preview()->content().complete);
+            QVERIFY(h.temp.createFile("b.txt", "written anew"));
+            h.reload();
+            QTRY_COMPARE(h.columns->preview()->content().text, u"written anew"_s);
+        }
         QTest::keyClick(h.view(), Qt::Key_Space);
         QCOMPARE(shown(), QString());
 
