@@ -94,9 +94,16 @@ void FilesState::setSelection(const QSet<QUrl> &selection)
 
 void FilesState::setErrorMessage(const std::optional<QString> &message)
 {
-    if (m_errorMessage == message)
+    setMessage(message, false);
+}
+
+void FilesState::setMessage(const std::optional<QString> &message, bool stopNote)
+{
+    stopNote = stopNote && message;
+    if (m_errorMessage == message && m_errorMessageIsStopNote == stopNote)
         return;
     m_errorMessage = message;
+    m_errorMessageIsStopNote = stopNote;
     emit errorMessageChanged();
 }
 
@@ -535,8 +542,11 @@ void FilesState::applyJob(const FileCommandJob::Outcome &outcome)
     --m_pendingJobs;
     for (const QString &error : outcome.errors)
         setErrorMessage(error);
-    if (const QString note = outcome.cancelNote(); !note.isEmpty())
-        setErrorMessage(note);
+    // A stop after a failure is still a failure; the note then follows its message.
+    if (const QString note = outcome.cancelNote(); !note.isEmpty() && outcome.errors.isEmpty())
+        setMessage(note, true);
+    else if (!note.isEmpty())
+        setErrorMessage(outcome.errors.last() + u"\n\n"_s + note);
     if (outcome.rootGone)
         rootWentAway();
     reloadAfterWrite();

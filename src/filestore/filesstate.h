@@ -65,6 +65,8 @@ public:
     const QSet<QUrl> &selection() const { return m_selection; }
     int reloadCount() const { return m_reloadCount; }
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    // The message says how far a stopped job got: no failure, only a note.
+    bool errorMessageIsStopNote() const { return m_errorMessageIsStopNote; }
     const std::optional<QUrl> &renameRequest() const { return m_renameRequest; }
 
     // Also the effects of the views' `directoryChanged` and `selectionChanged` callbacks.
@@ -131,6 +133,7 @@ private:
     void followRecentWrites(const ReloadResult &result);
     void runJob(const QString &description, std::function<FileCommandJob::Outcome(FileCommandJob &)> work);
     void applyJob(const FileCommandJob::Outcome &outcome);
+    void setMessage(const std::optional<QString> &message, bool stopNote);
     QStringList updateWatch();
     void setLoadState(LoadState state);
     UniqueFd writableFolder(const QString &folder);
@@ -149,6 +152,7 @@ private:
     QSet<QUrl> m_selection;
     int m_reloadCount = 0;
     std::optional<QString> m_errorMessage;
+    bool m_errorMessageIsStopNote = false;
     std::optional<QUrl> m_renameRequest;
     quint64 m_latestReload = 0;
     int m_pendingReloads = 0;

@@ -47,7 +47,7 @@ FilesStorageView::FilesStorageView(const Simulator &simulator, FilesState::Servi
     : QWidget(parent), m_simulator(simulator), m_services(std::move(services)),
       m_storageLookup(std::move(storageLookup)), m_viewMode(storedViewMode()),
       m_toolBar(new FilesToolBar(this)), m_body(new QWidget(this)), m_pathBar(new PathBar(this)),
-      m_alert(new MessageAlert(tr("Copy failed"), this))
+      m_alert(new MessageAlert(tr("Copy failed"), this, tr("Stopped")))
 {
     m_actions = new FileActions(nullptr, m_services, this);
     setUpToolBar();
@@ -469,8 +469,9 @@ void FilesStorageView::applyPathBar()
 
 void FilesStorageView::applyAlert()
 {
-    if (m_alert->message() != m_state->errorMessage())
-        m_alert->setMessage(m_state->errorMessage());
+    if (m_alert->message() != m_state->errorMessage() ||
+        m_alert->isNote() != m_state->errorMessageIsStopNote())
+        m_alert->setMessage(m_state->errorMessage(), m_state->errorMessageIsStopNote());
 }
 
 // The folders on screen are watched: the browser's columns, or the current folder.

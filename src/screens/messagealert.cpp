@@ -4,8 +4,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-MessageAlert::MessageAlert(const QString &title, QWidget *parent)
-    : QObject(parent), m_title(title), m_parent(parent)
+MessageAlert::MessageAlert(const QString &title, QWidget *parent, const QString &noteTitle)
+    : QObject(parent), m_title(title), m_noteTitle(noteTitle.isEmpty() ? title : noteTitle), m_parent(parent)
 {
 }
 
@@ -20,9 +20,10 @@ bool MessageAlert::isShown() const
     return m_box && m_box->isVisible();
 }
 
-void MessageAlert::setMessage(const std::optional<QString> &message)
+void MessageAlert::setMessage(const std::optional<QString> &message, bool isNote)
 {
     m_message = message;
+    m_isNote = isNote && message;
     apply();
 }
 
@@ -42,7 +43,6 @@ void MessageAlert::apply()
         QPushButton *ok = m_box->addButton(tr("OK"), QMessageBox::AcceptRole);
         m_box->setDefaultButton(ok);
         m_box->setEscapeButton(ok);
-        m_box->setAccessibleName(m_title);
         connect(m_box, &QMessageBox::finished, this, [this] {
             if (!m_message)
                 return;
@@ -50,6 +50,11 @@ void MessageAlert::apply()
             emit dismissed();
         });
     }
+    const QString &title = m_isNote ? m_noteTitle : m_title;
+    m_box->setIcon(m_isNote ? QMessageBox::Information : QMessageBox::Warning);
+    m_box->setWindowTitle(title);
+    m_box->setText(title);
+    m_box->setAccessibleName(title);
     m_box->setInformativeText(*m_message);
     // Messages carry file names and tool output: never markup. Not every Qt passes the box's
     // text format on to the informative text, so each label gets it.
