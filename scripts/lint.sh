@@ -14,8 +14,8 @@ sources=()
 while IFS= read -r f; do sources+=("$f"); done < <(git ls-files -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' \
     'bench/*.cpp' 'bench/*.h' 'tools/*.cpp' 'tools/*.h' 'cmake/*.h')
 if ! "$format" --dry-run --Werror "${sources[@]}" 2>"$build_dir/format.log"; then
-    grep -m 20 'warning:' "$build_dir/format.log" >&2 || true
-    echo "lint: $(grep -c 'warning:' "$build_dir/format.log") lines differ from .clang-format; run: $format -i <file>" >&2
+    grep -m 20 -E '(warning|error):' "$build_dir/format.log" >&2 || true
+    echo "lint: $(grep -cE '(warning|error):' "$build_dir/format.log") lines differ from .clang-format; run: $format -i <file>" >&2
     exit 1
 fi
 echo "lint: ${#sources[@]} files formatted as .clang-format says"

@@ -101,9 +101,8 @@ public:
         QObject::connect(state, &FilesState::folderRead, fileView, &FileView::setListing);
         for (QAbstractItemView *view : fileView->itemViews())
             new QAbstractItemModelTester(view->model(), &window);
-        QObject::connect(fileView, &FileView::itemViewAdded, &window, [](QAbstractItemView *view) {
-            new QAbstractItemModelTester(view->model(), view);
-        });
+        QObject::connect(fileView, &FileView::itemViewAdded, &window,
+                         [](QAbstractItemView *view) { new QAbstractItemModelTester(view->model(), view); });
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(fileView);
