@@ -191,7 +191,7 @@ public:
         QContextMenuEvent request(QContextMenuEvent::Mouse, pos, viewport()->mapToGlobal(pos));
         QCoreApplication::sendEvent(viewport(), &request);
         QTest::mouseRelease(viewport(), Qt::RightButton, {}, pos);
-        const QSet<QUrl> targets = actions->menuTargets();
+        QSet<QUrl> targets = actions->menuTargets();
         actions->contextMenu()->close();
         return targets;
     }
