@@ -71,6 +71,7 @@ void FileActions::setView(FileView *view)
         connect(view, &FileView::itemViewAdded, this, &FileActions::watch);
         connect(view, &FileView::selectionChanged, this, &FileActions::updateActions);
         connect(view, &FileView::selectionChanged, this, &FileActions::followSelection);
+        connect(view, &FileView::entriesChanged, this, &FileActions::followListing);
         connect(view, &FileView::contextMenuRequested, this, &FileActions::showContextMenu);
     }
     updateActions();
@@ -244,9 +245,18 @@ void FileActions::quickLook()
         return;
     if (!m_quickLookWindow)
         m_quickLookWindow = new QuickLookWindow(qobject_cast<QWidget *>(parent()));
-    m_quickLookWindow->showFile(*url);
+    showInQuickLook(*url);
     m_quickLookWindow->show();
     updateActions();
+}
+
+// From the view's listing where it has the item, so that a later listing can tell it changed.
+void FileActions::showInQuickLook(const QUrl &url)
+{
+    if (const std::optional<FileEntry> entry = m_view ? m_view->entryOf(url) : std::nullopt)
+        m_quickLookWindow->showFile(*entry);
+    else
+        m_quickLookWindow->showFile(url);
 }
 
 // While open, the window shows what the view selects (the arrows move it).
@@ -255,7 +265,16 @@ void FileActions::followSelection()
     if (!m_quickLookWindow || !m_quickLookWindow->isVisible() || !m_view)
         return;
     if (const std::optional<QUrl> url = firstOf(m_view->selectedUrls()))
-        m_quickLookWindow->showFile(*url);
+        showInQuickLook(*url);
+}
+
+// The file on show changed on disk: the window reads it again.
+void FileActions::followListing()
+{
+    if (!m_quickLookWindow || !m_quickLookWindow->isVisible() || !m_view)
+        return;
+    if (const std::optional<FileEntry> entry = m_view->entryOf(m_quickLookWindow->url()))
+        m_quickLookWindow->showFile(*entry);
 }
 
 QKeySequence FileActions::trashShortcut()

@@ -87,6 +87,8 @@ private:
     void revealInFinder();
     void quickLook();
     void followSelection();
+    void followListing();
+    void showInQuickLook(const QUrl &url);
 
     QPointer<FilesState> m_state;
     FilesState::Services m_services;

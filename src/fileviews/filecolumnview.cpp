@@ -121,6 +121,17 @@ void FileColumnView::relisted(int c, const QList<FileEntry> &entries, bool reada
             followSelection(c);
     }
     updatePreview();
+    emit entriesChanged();
+}
+
+std::optional<FileEntry> FileColumnView::entryOf(const QUrl &url) const
+{
+    for (int c = 0; c < m_browser->count(); ++c) {
+        const FileListModel *model = column(c)->fileModel();
+        if (const int row = model->rowOf(url); row >= 0)
+            return model->entryAt(row);
+    }
+    return std::nullopt;
 }
 
 bool FileColumnView::canTryRename(const QUrl &) const

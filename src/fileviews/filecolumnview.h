@@ -25,6 +25,7 @@ public:
     void setListing(const QUrl &folder, const QList<FileEntry> &entries, bool readable) override;
     QSet<QUrl> selectedUrls() const override;
     std::optional<QUrl> urlAt(const QPoint &globalPos) const override;
+    std::optional<FileEntry> entryOf(const QUrl &url) const override;
     // The folders listed in the open columns, left to right; none while hidden.
     QList<QUrl> shownFolders() const override;
     QList<QAbstractItemView *> itemViews() const override;

@@ -71,8 +71,15 @@ void FileIconView::setEntries(const QList<FileEntry> &entries)
         m_model->setEntries(entries);
         m_item->clearCommittedNames();
         m_grid->viewport()->update();
+        emit entriesChanged();
     }
     tryRenameRequest();
+}
+
+std::optional<FileEntry> FileIconView::entryOf(const QUrl &url) const
+{
+    const int row = m_model->rowOf(url);
+    return row >= 0 ? std::optional(m_model->entryAt(row)) : std::nullopt;
 }
 
 void FileIconView::setIconSize(double iconSize)

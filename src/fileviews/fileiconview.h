@@ -24,6 +24,7 @@ public:
     void setIconSize(double iconSize) override;
     QSet<QUrl> selectedUrls() const override;
     std::optional<QUrl> urlAt(const QPoint &globalPos) const override;
+    std::optional<FileEntry> entryOf(const QUrl &url) const override;
     QList<QAbstractItemView *> itemViews() const override;
     ThumbnailProvider *thumbnails() const { return m_thumbnails; }
 

@@ -248,6 +248,13 @@ void FileListView::setEntries(const QList<FileEntry> &entries)
         m_model->setEntries(entries);
     }
     tryRenameRequest();
+    emit entriesChanged();
+}
+
+std::optional<FileEntry> FileListView::entryOf(const QUrl &url) const
+{
+    const int row = m_model->rowOf(url);
+    return row >= 0 ? std::optional(m_model->entryAt(row)) : std::nullopt;
 }
 
 void FileListView::applySelection(const QSet<QUrl> &urls)

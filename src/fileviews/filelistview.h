@@ -23,6 +23,7 @@ public:
     void setEntries(const QList<FileEntry> &entries) override;
     QSet<QUrl> selectedUrls() const override;
     std::optional<QUrl> urlAt(const QPoint &globalPos) const override;
+    std::optional<FileEntry> entryOf(const QUrl &url) const override;
     QList<QAbstractItemView *> itemViews() const override;
 
 protected:

@@ -39,6 +39,8 @@ public:
     virtual QSet<QUrl> selectedUrls() const = 0;
     // The item under a point (global coordinates), if any.
     virtual std::optional<QUrl> urlAt(const QPoint &globalPos) const = 0;
+    // The item as the view last listed it, if it lists it.
+    virtual std::optional<FileEntry> entryOf(const QUrl &url) const = 0;
     // Selects the item alone and opens its name editor, with the stem preselected where the view
     // preselects it.
     void editName(const QUrl &url);
@@ -63,6 +65,8 @@ signals:
     void listingsWanted(const QList<QUrl> &folders);
     // An item view was added after the view was made (a new column).
     void itemViewAdded(QAbstractItemView *view);
+    // A listing on show was read anew and differs.
+    void entriesChanged();
 
 protected:
     // True while the view itself changes its item views: selection changes are not reported.

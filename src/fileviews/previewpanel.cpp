@@ -154,6 +154,8 @@ void PreviewPanel::showFile(const QUrl &url)
 
 void PreviewPanel::showFile(const FileEntry &entry)
 {
+    if (isShowing(entry))
+        return;
     // The file changed on disk: read it again, showing the old preview until the new one comes.
     if (m_entry && m_entry->path() == entry.path() && m_path == entry.path()) {
         m_entry = entry;

@@ -26,6 +26,13 @@ void QuickLookWindow::showFile(const QUrl &url)
     m_panel->showFile(url);
 }
 
+void QuickLookWindow::showFile(const FileEntry &entry)
+{
+    m_url = entry.url();
+    setWindowTitle(PlainText::oneLine(entry.name()));
+    m_panel->showFile(entry);
+}
+
 void QuickLookWindow::keyPressEvent(QKeyEvent *event)
 {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;

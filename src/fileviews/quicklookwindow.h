@@ -3,6 +3,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class FileEntry;
 class PreviewPanel;
 
 // The Quick Look window: a small tool window over the Files screen that previews one file and
@@ -16,6 +17,8 @@ public:
 
     // Previews the file and names the window after it.
     void showFile(const QUrl &url);
+    // The same from a listing: a later version of the entry reads the file again.
+    void showFile(const FileEntry &entry);
     QUrl url() const { return m_url; }
     PreviewPanel *panel() const { return m_panel; }
 

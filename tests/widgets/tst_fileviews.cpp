@@ -385,14 +385,21 @@ private slots:
         QTest::keyClick(h.view(), kind == ViewKind::icons ? Qt::Key_Right : Qt::Key_Down);
         QCOMPARE(shown(), h.temp.path("b.txt"));
         QCOMPARE(h.actions->quickLookWindow()->windowTitle(), "b.txt");
-        if (h.columns) {
+        if (h.columns)
             QCOMPARE(column(), h.temp.path("b.txt"));
-            // Rewritten from outside: the next reading shows the new text in place.
-            QTRY_VERIFY(h.columns->preview()->content().complete);
-            QVERIFY(h.temp.createFile("b.txt", "written anew"));
-            h.reload();
-            QTRY_COMPARE(h.columns->preview()->content().text, u"written anew"_s);
-        }
+        // Rewritten from outside: the next reading shows the new text in place.
+        const auto texts = [&h] {
+            QStringList out;
+            for (const PreviewPanel *panel :
+                 {h.actions->quickLookWindow()->panel(), h.columns ? h.columns->preview() : nullptr})
+                if (panel)
+                    out << (panel->content().complete ? panel->content().text : u"(loading)"_s);
+            return out;
+        };
+        QTRY_COMPARE(texts(), QStringList(h.columns ? 2 : 1, u"x"_s));
+        QVERIFY(h.temp.createFile("b.txt", "written anew"));
+        h.reload();
+        QTRY_COMPARE(texts(), QStringList(h.columns ? 2 : 1, u"written anew"_s));
         QTest::keyClick(h.view(), Qt::Key_Space);
         QCOMPARE(shown(), QString());
 
