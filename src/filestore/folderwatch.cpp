@@ -6,12 +6,24 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 
+#ifdef Q_OS_LINUX
+#include <QFile>
+#include <QHash>
+#include <QSocketNotifier>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+#ifndef Q_OS_LINUX
 class SystemFolderNotifier final : public FolderNotifier
 {
 public:
@@ -31,6 +43,104 @@ public:
 private:
     QFileSystemWatcher m_watcher;
 };
+
+#endif
+
+#ifdef Q_OS_LINUX
+// inotify itself: Qt's watcher leaves out writes into the files of a folder, so a file
+// rewritten in place (a database, a log, a list saved without a rename) would keep its old
+// size and preview until something else in the folder changed.
+class InotifyFolderNotifier final : public FolderNotifier
+{
+public:
+    InotifyFolderNotifier() : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd < 0)
+            return;
+        m_readable = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_readable.get(), &QSocketNotifier::activated, m_readable.get(), [this] { read(); });
+    }
+    ~InotifyFolderNotifier() override
+    {
+        m_readable.reset();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Q_DISABLE_COPY_MOVE(InotifyFolderNotifier)
+
+    bool add(const QString &folder) override
+    {
+        if (m_fd < 0)
+            return false;
+        if (m_watches.contains(folder))
+            return true;
+        constexpr uint32_t mask = IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                  IN_MODIFY | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+        const int wd = ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), mask);
+        if (wd < 0)
+            return false;
+        // Two paths to one folder (through a link) share its watch.
+        m_watches.insert(folder, wd);
+        m_folders[wd].append(folder);
+        return true;
+    }
+    void remove(const QString &folder) override
+    {
+        const auto it = m_watches.find(folder);
+        if (it == m_watches.end())
+            return;
+        const int wd = *it;
+        m_watches.erase(it);
+        QStringList &folders = m_folders[wd];
+        folders.removeAll(folder);
+        if (folders.isEmpty()) {
+            m_folders.remove(wd);
+            ::inotify_rm_watch(m_fd, wd);
+        }
+    }
+    bool isWatching(const QString &folder) const override { return m_watches.contains(folder); }
+
+private:
+    void read()
+    {
+        QStringList touched;
+        alignas(inotify_event) char buffer[16384];
+        for (;;) {
+            const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
+            if (length < 0 && errno == EINTR)
+                continue;
+            if (length <= 0)
+                break;
+            for (ssize_t at = 0; at < length;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                at += ssize_t(sizeof(inotify_event) + event->len);
+                if (event->mask & IN_Q_OVERFLOW) {
+                    touched << m_watches.keys();
+                    continue;
+                }
+                const QStringList folders = m_folders.value(event->wd);
+                touched << folders;
+                // The folder went (deleted, moved, unmounted): its watch is gone or no longer
+                // watches that path. Forgotten first, so that the report lets it be asked for again.
+                if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED)) {
+                    for (const QString &folder : folders)
+                        remove(folder);
+                }
+            }
+        }
+        touched.removeDuplicates();
+        for (const QString &folder : std::as_const(touched)) {
+            if (changed)
+                changed(folder);
+        }
+    }
+
+    int m_fd;
+    std::unique_ptr<QSocketNotifier> m_readable;
+    QHash<QString, int> m_watches;
+    QHash<int, QStringList> m_folders;
+};
+#endif
 
 } // namespace
 
@@ -143,7 +253,11 @@ void FolderWatch::timeout()
 
 std::unique_ptr<FolderNotifier> makeSystemFolderNotifier()
 {
+#ifdef Q_OS_LINUX
+    return std::make_unique<InotifyFolderNotifier>();
+#else
     return std::make_unique<SystemFolderNotifier>();
+#endif
 }
 
 QStringList storageAppearanceFolders(const QString &appGroup, int maxLevels, int maxContainers)

@@ -71,7 +71,7 @@ private:
     bool m_pending = false;
 };
 
-// QFileSystemWatcher: inotify on Linux, FSEvents on macOS.
+// inotify on Linux; QFileSystemWatcher (FSEvents) elsewhere.
 std::unique_ptr<FolderNotifier> makeSystemFolderNotifier();
 
 // The folders whose changes may mean that a storage folder appeared in `appGroup` (a device's

@@ -179,7 +179,7 @@ private slots:
     void externalChangesAreReloaded_data()
     {
         QTest::addColumn<QString>("change");
-        for (const char *change : {"create", "rename", "delete", "save anew"})
+        for (const char *change : {"create", "rename", "delete", "save anew", "write in place"})
             QTest::newRow(change) << QString::fromLatin1(change);
     }
 
@@ -202,6 +202,9 @@ private slots:
             QVERIFY(QFile::rename(root(u"b.txt"_s), root(u"c.txt"_s)));
         } else if (change == u"delete"_s) {
             QVERIFY(QFile::remove(root(u"b.txt"_s)));
+        } else if (change == u"write in place"_s) {
+            QFile file(root(u"b.txt"_s));
+            QVERIFY(file.open(QIODevice::Append) && file.write(" and more") == 9);
         } else {
             QSaveFile file(root(u"b.txt"_s));
             QVERIFY(file.open(QIODevice::WriteOnly));
