@@ -23,7 +23,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-#ifndef Q_OS_LINUX
 class SystemFolderNotifier final : public FolderNotifier
 {
 public:
@@ -43,8 +42,6 @@ public:
 private:
     QFileSystemWatcher m_watcher;
 };
-
-#endif
 
 #ifdef Q_OS_LINUX
 // inotify itself: Qt's watcher leaves out writes into the files of a folder, so a file
@@ -99,6 +96,7 @@ public:
         }
     }
     bool isWatching(const QString &folder) const override { return m_watches.contains(folder); }
+    bool isValid() const { return m_fd >= 0; }
 
 private:
     void read()
@@ -254,10 +252,11 @@ void FolderWatch::timeout()
 std::unique_ptr<FolderNotifier> makeSystemFolderNotifier()
 {
 #ifdef Q_OS_LINUX
-    return std::make_unique<InotifyFolderNotifier>();
-#else
-    return std::make_unique<SystemFolderNotifier>();
+    // Out of inotify instances (the user's limit is small): Qt's watcher, which can poll.
+    if (auto notifier = std::make_unique<InotifyFolderNotifier>(); notifier->isValid())
+        return notifier;
 #endif
+    return std::make_unique<SystemFolderNotifier>();
 }
 
 QStringList storageAppearanceFolders(const QString &appGroup, int maxLevels, int maxContainers)
