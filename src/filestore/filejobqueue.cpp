@@ -18,7 +18,6 @@ FileJobQueue::FileJobQueue(QObject *parent) : QObject(parent), m_worker(new QObj
 {
     m_thread.setObjectName(QStringLiteral("Lanthorn file jobs"));
     m_worker->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread.start();
     m_sampler.setInterval(sampleMSecs);
     connect(&m_sampler, &QTimer::timeout, this, &FileJobQueue::progressChanged);
@@ -30,6 +29,8 @@ FileJobQueue::~FileJobQueue()
     // The jobs left see their stop at once; the running one removes its temporaries first.
     m_thread.quit();
     m_thread.wait();
+    // Not by deleteLater: at the application's end nothing would deliver it.
+    delete m_worker;
 }
 
 FileJobQueue *FileJobQueue::shared()
