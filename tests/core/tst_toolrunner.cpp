@@ -21,12 +21,6 @@ namespace {
 const QByteArray oneDevice = R"({"devices":{"com.apple.CoreSimulator.SimRuntime.iOS-17-2":)"
                              R"([{"udid":"U-1","name":"Phone","state":"Booted"}]}})";
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestToolRunner : public QObject
@@ -38,24 +32,25 @@ class TestToolRunner : public QObject
 
     pid_t recordedPid(const QString &name)
     {
-        const pid_t pid = pid_t(readFile(m_tools.path(name)).trimmed().toInt());
+        const pid_t pid = pid_t(m_tools.read(name).trimmed().toInt());
         if (pid > 0)
             m_strays.append(pid);
         return pid;
     }
-    QByteArray pidFile(const QString &name) const { return QFile::encodeName(m_tools.path(name)); }
+    // A file of the tools' folder, as a script names it.
+    QByteArray scriptPath(const QString &name) const { return QFile::encodeName(m_tools.path(name)); }
 
     // A tool that starts a child, records both ids in "hang.pids" and waits on the child.
     QString hangingWithAChild(const QByteArray &before = {})
     {
         QFile::remove(m_tools.path(u"hang.pids"_s));
-        return m_tools.write(u"hang"_s,
-                             before + "\nsleep 60 &\necho $$ $! > '" + pidFile(u"hang.pids"_s) + "'\nwait");
+        return m_tools.write(u"hang"_s, before + "\nsleep 60 &\necho $$ $! > '" + scriptPath(u"hang.pids"_s) +
+                                            "'\nwait");
     }
     // Both are gone soon after the run ended.
     bool toolAndChildAreGone()
     {
-        const QList<QByteArray> pids = readFile(m_tools.path(u"hang.pids"_s)).trimmed().split(' ');
+        const QList<QByteArray> pids = m_tools.read(u"hang.pids"_s).trimmed().split(' ');
         for (const QByteArray &pid : pids)
             m_strays.append(pid_t(pid.toInt()));
         return pids.size() == 2 &&
@@ -63,29 +58,24 @@ class TestToolRunner : public QObject
                    [&] { return processIsGone(pids[0].toInt()) && processIsGone(pids[1].toInt()); }, 5'000);
     }
 
-    QString argvPath() const { return m_tools.path(u"argv"_s); }
-    QString stdoutTargetPath() const { return m_tools.path(u"stdout-target"_s); }
-
     // An add-media tool that records its arguments (NUL-separated) and where its standard output
     // goes, writes `errorBytes` to standard error, then runs `ending` (an exit, a signal...).
     QString fakeTool(const QByteArray &errorBytes, const QByteArray &ending)
     {
-        QFile canned(m_tools.path(u"stderr"_s));
-        if (!canned.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            canned.write(errorBytes) != errorBytes.size())
+        if (!m_tools.createFile(u"stderr"_s, errorBytes))
             return {};
         return m_tools.write(u"xcrun"_s,
-                             "printf '%s\\0' \"$@\" > '" + QFile::encodeName(argvPath()) +
+                             "printf '%s\\0' \"$@\" > '" + scriptPath(u"argv"_s) +
                                  "'\nif [ /dev/fd/1 -ef /dev/null ]; then out=/dev/null; else out=other; fi\n"
                                  "printf '%s' \"$out\" > '" +
-                                 QFile::encodeName(stdoutTargetPath()) + "'\ncat '" +
-                                 QFile::encodeName(canned.fileName()) + "' >&2\n" + ending);
+                                 scriptPath(u"stdout-target"_s) + "'\ncat '" + scriptPath(u"stderr"_s) +
+                                 "' >&2\n" + ending);
     }
 
     QStringList recordedArguments() const
     {
         QStringList arguments;
-        for (const QByteArray &argument : readFile(argvPath()).split('\0'))
+        for (const QByteArray &argument : m_tools.read(u"argv"_s).split('\0'))
             arguments.append(QString::fromUtf8(argument).normalized(QString::NormalizationForm_C));
         arguments.removeLast(); // after the last terminator; macOS hands a tool decomposed names
         return arguments;
@@ -99,7 +89,7 @@ private slots:
         for (pid_t pid : std::as_const(m_strays))
             ::kill(pid, SIGKILL);
         m_strays.clear();
-        QFile::remove(argvPath());
+        QFile::remove(m_tools.path(u"argv"_s));
     }
 
     void listingArgumentsAndExitStatusIgnored()
@@ -175,7 +165,7 @@ private slots:
         StopSource stop;
         auto future =
             QtConcurrent::run([token = stop.token()] { return Simulator::listAvailable(token, 60s); });
-        QTRY_VERIFY(readFile(m_tools.path(u"hang.pids"_s)).endsWith('\n'));
+        QTRY_VERIFY(m_tools.read(u"hang.pids"_s).endsWith('\n'));
         stop.requestStop();
         const auto result = future.result();
         QVERIFY(!result.ok());
@@ -186,7 +176,7 @@ private slots:
     // The background sleep inherits the tool's output and keeps the pipe open after it exited.
     void grandchildHoldingThePipe()
     {
-        ScopedToolPath lister(m_tools.write(u"forks"_s, "sleep 30 &\necho $! > '" + pidFile(u"a.pid"_s) +
+        ScopedToolPath lister(m_tools.write(u"forks"_s, "sleep 30 &\necho $! > '" + scriptPath(u"a.pid"_s) +
                                                             "'\necho '{\"devices\":{}}'\nexit 0"));
         QElapsedTimer timer;
         timer.start();
@@ -213,7 +203,7 @@ private slots:
     // Just over the listing's default cap: it gives up there, and the tool does not outlive the call.
     void listingFloodEndsTheTool()
     {
-        ScopedToolPath scoped(m_tools.write(u"flood"_s, "echo $$ > '" + pidFile(u"flood.pid"_s) +
+        ScopedToolPath scoped(m_tools.write(u"flood"_s, "echo $$ > '" + scriptPath(u"flood.pid"_s) +
                                                             "'\nprintf '{\"devices\":{\"r\":['\n"
                                                             "exec head -c 68157440 /dev/zero"));
         const auto result = Simulator::listAvailable({}, 30s);
@@ -274,7 +264,7 @@ private slots:
         ScopedToolPath scoped(fakeTool(errorBytes, ending));
         const Status status = Simulator::addMedia(u"UDID"_s, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
         QCOMPARE(status.ok() ? QString() : status.error(), message);
-        QCOMPARE(readFile(stdoutTargetPath()), QByteArray("/dev/null"));
+        QCOMPARE(m_tools.read(u"stdout-target"_s), QByteArray("/dev/null"));
     }
 
     // A UDID from the listing that could not name one device folder is refused before the tool runs.
@@ -284,7 +274,7 @@ private slots:
         for (const QString &udid : {u"../../../../../outside"_s, u".."_s, u"a/b"_s}) {
             const Status status = Simulator::addMedia(udid, {QUrl::fromLocalFile(u"/tmp/a.png"_s)});
             QVERIFY2(!status.ok() && status.error().contains(u"identifier"_s), qPrintable(status.error()));
-            QVERIFY(!QFile::exists(argvPath()));
+            QVERIFY(!m_tools.exists(u"argv"_s));
         }
     }
 
@@ -301,7 +291,7 @@ private slots:
             files.append(QUrl::fromLocalFile(longFolder + QString::number(files.size()) + u".jpg"_s));
         const Status status = Simulator::addMedia(u"UDID"_s, files);
         QCOMPARE(status.error(), u"Too many files to add at once. Add fewer files at a time."_s);
-        QVERIFY(!QFile::exists(argvPath()));
+        QVERIFY(!m_tools.exists(u"argv"_s));
 #else
         QSKIP("the argument limit is exercised on Linux");
 #endif
