@@ -7,7 +7,7 @@
 #include "simulator/appcatalogue.h"
 #include "simulator/storagelocator.h"
 #include "support/recordingservices.h"
-#include "support/tempfolder.h"
+#include "support/simulatordevice.h"
 #include "support/testfoldernotifier.h"
 #include "support/treesnapshot.h"
 
@@ -427,12 +427,9 @@ private slots:
     void storageAppearsWithItsFolder()
     {
         const QString udid = u"5D3A0C2E-0000-4000-8000-000000000001"_s;
-        const QString home = m_dir->path(u"home"_s);
+        const QString home = m_dir->path();
         const QString appGroup = StorageLocator::appGroupFolder(home, udid);
-        const QString relative = appGroup.mid(m_dir->path().size() + 1) + u'/';
-        const auto metadata = [](const QByteArray &id) -> QByteArray {
-            return "<plist><dict><key>MCMMetadataIdentifier</key><string>" + id + "</string></dict></plist>";
-        };
+        SimulatorDevice device(*m_dir, udid);
         const QString containers = QFileInfo(QFileInfo(appGroup).path()).path(); // the nearest that exists
         QVERIFY(QDir().mkpath(containers));
         FilesState state(
@@ -451,19 +448,16 @@ private slots:
         QCOMPARE(state.folderWatch()->watchedFolders(), QStringList{containers});
 
         for (int i = 0; i < 70; ++i)
-            QVERIFY(m_dir->createFile(relative +
-                                          u"G%1/.com.apple.mobile_container_manager.metadata.plist"_s.arg(i),
-                                      metadata("group.example." + QByteArray::number(i))));
-        QVERIFY(m_dir->createDir(relative + u"ZZ"_s));
+            QVERIFY(device.build({u"group G%1 group.example.%1"_s.arg(i)}));
+        QVERIFY(m_dir->createDir(device.data(u"Containers/Shared/AppGroup/ZZ"_s)));
         const QStringList waiting{appGroup, appGroup + u"/ZZ"_s};
         QTRY_COMPARE_WITH_TIMEOUT(state.folderWatch()->watchedFolders(), waiting, 10'000);
-        QVERIFY(m_dir->createFile(relative + u"ZZ/.com.apple.mobile_container_manager.metadata.plist"_s,
-                                  metadata(StorageLocator::localStorageGroup)));
+        QVERIFY(device.build({u"group ZZ group.com.apple.FileProvider.LocalStorage"_s}));
         QVERIFY(waitUntilQuiet(state));
         QCOMPARE(state.loadState().kind(), LoadState::Kind::storageMissing);
         QCOMPARE(state.folderWatch()->watchedFolders(), waiting);
 
-        QVERIFY(m_dir->createFile(relative + u"ZZ/File Provider Storage/a.txt"_s));
+        QVERIFY(device.build({u"file Containers/Shared/AppGroup/ZZ/File Provider Storage/a.txt"_s}));
         QTRY_COMPARE_WITH_TIMEOUT(state.loadState().kind(), LoadState::Kind::loaded, 10'000);
         QCOMPARE(describe(state.loadState().entries()), QStringList{u"a.txt:0"_s});
         QCOMPARE(state.folderWatch()->watchedFolders(),

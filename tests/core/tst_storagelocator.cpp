@@ -1,6 +1,6 @@
 #include "simulator/simulator.h"
 #include "simulator/storagelocator.h"
-#include "support/tempfolder.h"
+#include "support/simulatordevice.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,8 +14,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString udid = u"5A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9"_s;
-const QString metadataName = u".com.apple.mobile_container_manager.metadata.plist"_s;
-const QByteArray localStorage = "group.com.apple.FileProvider.LocalStorage";
 
 QByteArray fixture(const QString &name)
 {
@@ -33,7 +31,7 @@ class TestStorageLocator : public QObject
 
     bool addContainer(TempFolder &home, const QString &group, const QByteArray &metadata)
     {
-        return home.createFile(groups(home).mid(home.path().size() + 1) + u'/' + group + u'/' + metadataName,
+        return home.createFile(groups(home).mid(home.path().size() + 1) + u'/' + group + u'/' + metadataFile,
                                metadata);
     }
 
@@ -61,17 +59,16 @@ private slots:
         const QString base = groups(home).mid(home.path().size() + 1);
         QVERIFY(home.createFile(base + u"/stray.txt"_s, "not a container"));
         QVERIFY(home.createDir(base + u"/Empty"_s));
-        QVERIFY(home.createDir(base + u"/FolderAsMetadata/"_s + metadataName));
+        QVERIFY(home.createDir(base + u"/FolderAsMetadata/"_s + metadataFile));
         QVERIFY(home.createDir(base + u"/Fifo"_s));
-        QCOMPARE(::mkfifo(QFile::encodeName(groups(home) + u"/Fifo/"_s + metadataName).constData(), 0600), 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(groups(home) + u"/Fifo/"_s + metadataFile).constData(), 0600), 0);
         QVERIFY(home.createSymlink(u"/nonexistent"_s, base + u"/Dangling"_s));
         QVERIFY(addContainer(home, u"Garbage"_s, "\x01\x02 garbage"));
         // A container that is a link leading out of the device, to a storage of its own.
-        QVERIFY(home.createFile(u"elsewhere/"_s + metadataName, fixture(u"localstorage-xml.plist"_s)));
+        QVERIFY(home.createFile(u"elsewhere/"_s + metadataFile, fixture(u"localstorage-xml.plist"_s)));
         QVERIFY(home.createSymlink(home.path(u"elsewhere"_s), base + u"/LinkedOut"_s));
         QVERIFY(addContainer(home, u"Longer"_s,
-                             "<plist><dict><key>MCMMetadataIdentifier</key><string>" + localStorage +
-                                 ".Other</string></dict></plist>"));
+                             containerMetadata(u"group.com.apple.FileProvider.LocalStorage.Other"_s)));
         QCOMPARE(StorageLocator::findFilesStorage(home.path(), udid), std::nullopt);
 
         QVERIFY(addContainer(home, u"Match"_s, fixture(u"localstorage-xml.plist"_s)));
@@ -104,7 +101,7 @@ private slots:
         const QString reached = deviceUdid.isEmpty() ? u"."_s : deviceUdid; // where the path would lead
         const QString groupFolder = u"home/Library/Developer/CoreSimulator/Devices/"_s + reached +
                                     u"/data/Containers/Shared/AppGroup/G/"_s;
-        QVERIFY(base.createFile(QDir::cleanPath(groupFolder + metadataName),
+        QVERIFY(base.createFile(QDir::cleanPath(groupFolder + metadataFile),
                                 fixture(u"localstorage-xml.plist"_s)));
         const auto storage = StorageLocator::findFilesStorage(home, deviceUdid);
         QCOMPARE(storage.has_value(), found);

@@ -4,13 +4,11 @@
 #include "screens/photosview.h"
 #include "screens/simulatordetailview.h"
 #include "support/settingssandbox.h"
-#include "support/tempfolder.h"
+#include "support/simulatordevice.h"
 #include "widgets/fakeaddmedia.h"
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QDir>
-#include <QLabel>
 #include <QListView>
 #include <QSettings>
 #include <QTest>
@@ -106,24 +104,15 @@ private slots:
     {
         TempFolder home;
         const ScopedEnv homeEnv("HOME", home.path().toUtf8());
-        const QString data =
-            u"Library/Developer/CoreSimulator/Devices/"_s + idlePad.udid + u"/data/Containers/"_s;
+        SimulatorDevice device(home, idlePad.udid);
         auto install = [&](const QString &name, const QString &id) {
-            const QByteArray info = "<plist><dict><key>CFBundleIdentifier</key><string>" + id.toUtf8() +
-                                    "</string></dict></plist>";
-            const QByteArray metadata = "<plist><dict><key>MCMMetadataIdentifier</key><string>" +
-                                        id.toUtf8() + "</string></dict></plist>";
-            return home.createFile(
-                       data + u"Bundle/Application/B-"_s + name + u'/' + name + u".app/Info.plist", info) &&
-                   home.createFile(data + u"Data/Application/D-"_s + name +
-                                       u"/.com.apple.mobile_container_manager.metadata.plist"_s,
-                                   metadata) &&
-                   home.createFile(data + u"Data/Application/D-"_s + name + u"/Documents/"_s + name +
-                                   u".txt"_s);
+            return device.build({u"bundle B-%1 %1.app CFBundleIdentifier=%2"_s.arg(name, id),
+                                 u"data D-%1 %2"_s.arg(name, id),
+                                 u"file Containers/Data/Application/D-%1/Documents/%1.txt"_s.arg(name)});
         };
         auto remove = [&](const QString &name) {
-            return QDir(home.path(data + u"Bundle/Application/B-"_s + name)).removeRecursively() &&
-                   QDir(home.path(data + u"Data/Application/D-"_s + name)).removeRecursively();
+            return device.build({u"remove Containers/Bundle/Application/B-"_s + name,
+                                 u"remove Containers/Data/Application/D-"_s + name});
         };
         QVERIFY(install(u"Alpha"_s, u"com.example.alpha"_s));
         SimulatorDetailView::setSection(Section::Apps);
@@ -134,16 +123,15 @@ private slots:
         QTRY_COMPARE(apps->selectedKey(), u"com.example.alpha"_s);
         QCOMPARE(apps->appList()->model()->rowCount(), 1);
         QVERIFY(apps->browser());
-        QCOMPARE(apps->containerPath(), home.path(data + u"Data/Application/D-Alpha"_s));
+        QCOMPARE(apps->containerPath(), home.path(device.dataContainer(u"D-Alpha"_s)));
 
         // A device left alone is not read again: an Info.plist rewritten in place (no install
         // does that) shows only once the containers change.
         QVERIFY(home.backdate(u"Library"_s));
         pane->devicesRefreshed();
         QTRY_VERIFY(!apps->isLoading());
-        QVERIFY(home.createFile(data + u"Bundle/Application/B-Alpha/Alpha.app/Info.plist"_s,
-                                "<plist><dict><key>CFBundleIdentifier</key><string>com.example.alpha</string>"
-                                "<key>CFBundleName</key><string>Renamed</string></dict></plist>"));
+        QVERIFY(device.build(
+            {u"bundle B-Alpha Alpha.app CFBundleIdentifier=com.example.alpha;CFBundleName=Renamed"_s}));
         pane->devicesRefreshed();
         QTRY_VERIFY(!apps->isLoading());
         QCOMPARE(apps->catalogue()->apps.value(0).displayName, u"Alpha"_s);
@@ -153,7 +141,7 @@ private slots:
         pane->devicesRefreshed();
         QTRY_COMPARE(apps->selectedKey(), u"com.example.beta"_s);
         QCOMPARE(apps->appList()->model()->rowCount(), 1);
-        QCOMPARE(apps->containerPath(), home.path(data + u"Data/Application/D-Beta"_s));
+        QCOMPARE(apps->containerPath(), home.path(device.dataContainer(u"D-Beta"_s)));
 
         QVERIFY(remove(u"Beta"_s));
         pane->devicesRefreshed();
