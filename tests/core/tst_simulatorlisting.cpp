@@ -26,28 +26,14 @@ class TestSimulatorListing : public QObject
     Q_OBJECT
 
 private slots:
-    void runtimeDisplayName_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("full key") << "com.apple.CoreSimulator.SimRuntime.iOS-17-2"
-                                  << "iOS 17.2";
-        QTest::newRow("old display-name key") << "iOS 12.1"
-                                              << "iOS 12.1";
-        QTest::newRow("three-part version") << "x.xrOS-1-1-2"
-                                            << "xrOS 1.1.2";
-    }
-    void runtimeDisplayName()
-    {
-        QFETCH(QString, key);
-        QFETCH(QString, expected);
-        QCOMPARE(SimulatorListing::runtimeDisplayName(key), expected);
-    }
-
     void decodesAndOrders()
     {
         const QByteArray json =
             "{\"devices\":{"
+            "\"iOS 12.1\":[" + // as older tools named it
+            device("H", "Old", "Shutdown") +
+            "],\"x.xrOS-1-1-2\":[" + device("I", "Vision", "Shutdown") +
+            "],"
             "\"com.apple.CoreSimulator.SimRuntime.iOS-9-3\":[" +
             device("A", "iPhone 6", "Shutdown") +
             "],"
@@ -60,12 +46,14 @@ private slots:
         const QList<Simulator> result = SimulatorListing::records(listing.value());
         // Booted first; then runtime by code point ("iOS 17.0" < "iOS 9.3"); then name by code
         // point (capitals before small letters); equal keys keep the tool's order (B, D, E).
-        QCOMPARE(namesAndUdids(result), QStringList({"iPad C", "Zed G", "apple TV F", "iPhone 15 B",
-                                                     "iPhone 15 D", "iPhone 15 E", "iPhone 6 A"}));
+        QCOMPARE(namesAndUdids(result),
+                 QStringList({"iPad C", "Old H", "Zed G", "apple TV F", "iPhone 15 B", "iPhone 15 D",
+                              "iPhone 15 E", "iPhone 6 A", "Vision I"}));
         QVERIFY(result.at(0).isBooted);
-        QVERIFY(!result.at(1).isBooted); // "booted" in small letters is not booted
-        QVERIFY(!result.at(4).isBooted); // nor is a booting device
-        QCOMPARE(result.at(6).runtime, "iOS 9.3");
+        QVERIFY(!result.at(2).isBooted); // "booted" in small letters is not booted
+        QVERIFY(!result.at(5).isBooted); // nor is a booting device
+        const QStringList runtimes{result.at(1).runtime, result.at(7).runtime, result.at(8).runtime};
+        QCOMPARE(runtimes, QStringList({"iOS 12.1", "iOS 9.3", "xrOS 1.1.2"}));
     }
 
     // Real outputs of many tool versions, read where the shared samples are present.
