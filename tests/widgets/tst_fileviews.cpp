@@ -333,6 +333,13 @@ private slots:
         QCOMPARE(h.names(), (QStringList{"0.txt", "a.txt", "b.txt"}));
         QTRY_COMPARE(accessibleNames(h.view()), (QStringList{"0.txt", "a.txt", "b.txt"}));
         QCOMPARE(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(h.view())), object);
+        if (!h.columns) { // another folder's rows, as after entering it: still the same object
+            QVERIFY(h.temp.createFile("sub/inner.txt"));
+            h.entries = listDirectory(h.folder + "/sub");
+            h.update();
+            QTRY_COMPARE(accessibleNames(h.view()), QStringList{"inner.txt"});
+            QCOMPARE(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(h.view())), object);
+        }
     }
 
     // The columns share the table's width beyond their starting widths, leaving no blank strip

@@ -66,23 +66,6 @@ private slots:
         QCOMPARE(notices.count(qMakePair(QAccessible::SelectionWithin, -1)), 1);
         QCOMPARE(notices.size(), 1);
     }
-
-    // Entering another folder renews the list's rows, never the list itself: the object a screen
-    // reader holds (its AT-SPI path is made of this id) stays valid and reads the new rows.
-    void listKeepsItsObjectAcrossFolders()
-    {
-        TempFolder folder;
-        QVERIFY(folder.createFile("A/first.txt") && folder.createFile("B/second.txt") &&
-                folder.createFile("B/third.txt"));
-        FileViewHarness h(ViewKind::list, folder.path("A"));
-        QVERIFY(h.exposed);
-        const QAccessible::Id list = QAccessible::uniqueId(QAccessible::queryAccessibleInterface(h.view()));
-        QTRY_COMPARE(accessibleNames(h.view()), QStringList{"first.txt"});
-        h.entries = listDirectory(folder.path("B"));
-        h.update();
-        QTRY_COMPARE(accessibleNames(h.view()), (QStringList{"second.txt", "third.txt"}));
-        QCOMPARE(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(h.view())), list);
-    }
 };
 
 QTEST_MAIN(TestX11Accessibility)
