@@ -1,6 +1,5 @@
 #include "filestore/desktopcommands.h"
 
-#include <QFile>
 #include <QTest>
 
 using namespace Qt::StringLiterals;

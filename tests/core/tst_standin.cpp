@@ -5,7 +5,6 @@
 #include "support/standin.h"
 #include "support/tempfolder.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
