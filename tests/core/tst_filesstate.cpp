@@ -464,19 +464,6 @@ private slots:
                  QStringList{appGroup + u"/ZZ/File Provider Storage"_s});
     }
 
-    // Nothing is watched while the screen is away; coming back reads what changed meanwhile.
-    void hiddenScreenWatchesNothing()
-    {
-        auto state = watchedState();
-        QVERIFY(waitUntilQuiet(*state));
-        state->setShown(false);
-        QVERIFY(state->folderWatch()->watchedFolders().isEmpty());
-        QVERIFY(m_dir->createFile(u"storage/while away.txt"_s));
-        state->setShown(true);
-        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"while away.txt:0"_s},
-                                  10'000);
-    }
-
     void open()
     {
         QVERIFY(m_dir->createDir(u"storage/folder"_s));

@@ -356,8 +356,9 @@ private slots:
     }
 
     // The folders on screen are watched, and only they: the current folder, the open columns,
-    // nothing while the screen is hidden, nothing of a device no longer shown. A new record of
-    // the same device keeps the state; another device starts afresh at the root.
+    // nothing while the screen is hidden (coming back reads what changed), nothing of a device
+    // no longer shown. A new record of the same device keeps the state; another device starts
+    // afresh at the root.
     void watchesFollowTheScreen()
     {
         TempFolder storage;
@@ -377,8 +378,10 @@ private slots:
 
         s.window.hide();
         QVERIFY(s.watched().isEmpty());
+        QVERIFY(storage.createFile(u"while away.txt"_s)); // read when the screen comes back
         QVERIFY(s.show());
         QTRY_COMPARE(s.watched(), (QStringList{root, root + u"/sub"_s}));
+        QTRY_COMPARE(s.listedNames(), (QStringList{u"sub"_s, u"while away.txt"_s}));
 
         QPointer<FilesState> state = s.state();
         const int reads = state->reloadCount();
