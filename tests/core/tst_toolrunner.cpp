@@ -123,7 +123,11 @@ class TestToolRunner : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(m_tools.isValid()); }
-
+    void init()
+    {
+        m_standin = std::make_unique<StandIn>(QStringLiteral(LANTHORN_STANDIN_PATH));
+        QVERIFY(m_standin->isValid());
+    }
     void cleanup()
     {
         for (pid_t pid : std::as_const(m_strays))
@@ -392,16 +396,9 @@ private slots:
         }
     }
 
-    // The program's own listing, add-media and storage code against the simctl stand-in, and the demo
-    // home it is shown with.
-    void init()
-    {
-        m_standin = std::make_unique<StandIn>(QStringLiteral(LANTHORN_STANDIN_PATH));
-        QVERIFY(m_standin->isValid());
-    }
-
-    // The stand-in's devices have the keys every real device has (Xcode 26), no key a real device
-    // lacks, and each key's JSON type.
+    // The program's own listing, add-media and storage code against the simctl stand-in, and the
+    // demo home it is shown with. The stand-in's devices have the keys every real device has (Xcode 26), no
+    // key a real device lacks, and each key's JSON type.
     void listingLooksLikeTheRealTool()
     {
         QFile sample(QStringLiteral(LANTHORN_SAMPLES_DIR "/simctl-list-devices-Xcode26.4.1-rover.json"));
