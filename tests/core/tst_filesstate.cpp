@@ -77,23 +77,23 @@ class TestFilesState : public QObject
     }
     QUrl rootUrl(const QString &relative = {}) const { return QUrl::fromLocalFile(root(relative)); }
 
-    std::unique_ptr<FilesState> makeState(bool notified = false)
+    std::unique_ptr<FilesState> makeState(bool notified = false, const QUrl &storage = {})
     {
-        const QUrl storage = rootUrl();
         FilesState::Services services{m_workspace, m_pasteboard, m_trash};
         if (notified)
             services.folderNotifier = TestFolderNotifier::factory(m_probe);
-        return std::make_unique<FilesState>([storage] { return std::optional(storage); }, services);
+        return std::make_unique<FilesState>(
+            [root = storage.isEmpty() ? rootUrl() : storage] { return std::optional(root); }, services);
     }
 
-    // A state that has loaded the root once, as the screen has after it appeared.
-    std::unique_ptr<FilesState> loadedState()
+    // The state once it has loaded its root, as the screen's has after it appeared.
+    static std::unique_ptr<FilesState> loaded(std::unique_ptr<FilesState> state)
     {
-        auto state = makeState();
         state->reload(true);
         waitForReload(*state);
         return state;
     }
+    std::unique_ptr<FilesState> loadedState() { return loaded(makeState()); }
 
     static bool waitForReload(FilesState &state)
     {
@@ -106,8 +106,7 @@ class TestFilesState : public QObject
         auto state = makeState(true);
         state->folderWatch()->setTiming({.quiet = 50ms, .longest = 500ms, .again = 50ms, .writing = 0ms});
         state->setShown(true);
-        state->reload(true);
-        waitForReload(*state);
+        state = loaded(std::move(state));
         state->setShownFolders({rootUrl()});
         return state;
     }
@@ -115,13 +114,9 @@ class TestFilesState : public QObject
     // A loaded state over <temp>/device/group/storage, held inside <temp>/device.
     std::unique_ptr<FilesState> deviceState()
     {
-        const QUrl storage = m_dir->url(u"device/group/storage"_s);
-        auto state = std::make_unique<FilesState>([storage] { return std::optional(storage); },
-                                                  FilesState::Services{m_workspace, m_pasteboard, m_trash});
+        auto state = makeState(false, m_dir->url(u"device/group/storage"_s));
         state->setBoundary(m_dir->path(u"device"_s));
-        state->reload(true);
-        waitForReload(*state);
-        return state;
+        return loaded(std::move(state));
     }
 
     // Nothing reported is left to check, and no read runs.

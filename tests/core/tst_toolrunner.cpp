@@ -397,8 +397,8 @@ private slots:
     }
 
     // The program's own listing, add-media and storage code against the simctl stand-in, and the
-    // demo home it is shown with. The stand-in's devices have the keys every real device has (Xcode 26), no
-    // key a real device lacks, and each key's JSON type.
+    // demo home it is shown with. First, the stand-in's devices have the keys every real device
+    // has (Xcode 26), no key a real device lacks, and each key's JSON type.
     void listingLooksLikeTheRealTool()
     {
         QFile sample(QStringLiteral(LANTHORN_SAMPLES_DIR "/simctl-list-devices-Xcode26.4.1-rover.json"));
