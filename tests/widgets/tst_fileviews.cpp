@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QOperatingSystemVersion>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -147,12 +148,12 @@ private slots:
         const int returnKey = 0, escape = 1, reloadWithout = 2, goAway = 3;
         const char *names[] = {"list", "icons", "columns"};
         for (ViewKind kind : {ViewKind::list, ViewKind::icons, ViewKind::columns}) {
-            const QByteArray k = names[int(kind)];
-            QTest::addRow("%s%s", k.constData(), ", unchanged") << kind << "" << returnKey << "-";
-            QTest::addRow("%s%s", k.constData(), ", changed") << kind << "  new " << returnKey << "*";
-            QTest::addRow("%s%s", k.constData(), ", escape") << kind << "other" << escape << "-";
-            QTest::addRow("%s%s", k.constData(), ", item gone") << kind << "zzz" << reloadWithout << "-";
-            QTest::addRow("%s%s", k.constData(), ", view gone") << kind << "zzz" << goAway << "-";
+            const char *k = names[int(kind)];
+            QTest::addRow("%s, unchanged", k) << kind << "" << returnKey << "-";
+            QTest::addRow("%s, changed", k) << kind << "  new " << returnKey << "*";
+            QTest::addRow("%s, escape", k) << kind << "other" << escape << "-";
+            QTest::addRow("%s, item gone", k) << kind << "zzz" << reloadWithout << "-";
+            QTest::addRow("%s, view gone", k) << kind << "zzz" << goAway << "-";
         }
     }
     // Only Return with a changed name renames, with the text exactly as typed; Escape, a reload
@@ -247,11 +248,8 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
         QTest::addColumn<bool>("trashes");
-#ifdef Q_OS_DARWIN
-        const bool mac = true; // the Finder's Command-Backspace only
-#else
-        const bool mac = false;
-#endif
+        // The Finder's Command-Backspace only on macOS.
+        const bool mac = QOperatingSystemVersion::currentType() == QOperatingSystemVersion::MacOS;
         QTest::newRow("Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers() << !mac;
         QTest::newRow("Backspace") << int(Qt::Key_Backspace) << Qt::KeyboardModifiers() << !mac;
         // Qt's Ctrl is the Command key on macOS, its Meta the Control key.
@@ -271,10 +269,7 @@ private slots:
         QTRY_COMPARE(h.trashed(), trashes ? QSet<QUrl>{h.url("a.txt")} : QSet<QUrl>{});
     }
 
-    void dragCopiesOnly_data()
-    {
-        addKinds({ViewKind::list, ViewKind::icons});
-    }
+    void dragCopiesOnly_data() { addKinds({ViewKind::list, ViewKind::icons}); }
     // Items leave as file URLs, offered for copying only: a drop target may not move them away.
     void dragCopiesOnly()
     {
@@ -291,10 +286,7 @@ private slots:
         QCOMPARE(QSet<QUrl>(urls.begin(), urls.end()), (QSet<QUrl>{h.url("a.txt"), h.url("c.txt")}));
     }
 
-    void reloadOnlyOnChange_data()
-    {
-        addKinds();
-    }
+    void reloadOnlyOnChange_data() { addKinds(); }
     // Handing over equal items (or, in the columns, no new reload token) leaves the view alone;
     // a real change shows.
     void reloadOnlyOnChange()
@@ -356,10 +348,7 @@ private slots:
                  qPrintable(date));
     }
 
-    void quickLook_data()
-    {
-        addKinds();
-    }
+    void quickLook_data() { addKinds(); }
     // Space opens Quick Look on the selected file and leaves the keys with the view: the arrows
     // move what it shows, Space closes it; a screen reader presses it in the menu, Esc in the
     // window closes it. The columns show a selected file, and no folder, as their last column.

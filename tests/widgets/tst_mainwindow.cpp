@@ -184,11 +184,6 @@ FilesStorageView *phoneFiles(ContentView &window)
     return files;
 }
 
-QAbstractItemView *viewOf(FilesStorageView *files)
-{
-    return files->fileView()->findChild<QAbstractItemView *>();
-}
-
 } // namespace
 
 // The main window driven end to end through its accessibility interface.
@@ -263,7 +258,7 @@ private slots:
         ContentView window(devices.poller());
         FilesStorageView *files = phoneFiles(window);
         QVERIFY(files);
-        const auto view = [files] { return viewOf(files); };
+        const auto view = [files] { return files->fileView()->findChild<QAbstractItemView *>(); };
         const auto select = [&](const QString &name) {
             files->state()->setSelection({QUrl::fromLocalFile(home.path(storage + name))});
             return QTest::qWaitFor([&] { return view()->selectionModel()->hasSelection(); });
