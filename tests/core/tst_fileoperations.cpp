@@ -323,8 +323,7 @@ private slots:
         ScopedEnv dataEnv("XDG_DATA_HOME", {});
         const QString oldCurrent = QDir::currentPath();
         QVERIFY(QDir::setCurrent(work.path()));
-        const QDateTime fixed(QDate(2024, 1, 5), QTime(15, 7, 9));
-        FreedesktopTrash trash([fixed] { return fixed; });
+        FreedesktopTrash trash([] { return QDateTime(QDate(2024, 1, 5), QTime(15, 7, 9)); });
         const QString item = work.path(u"stuff/with space & 100%.txt"_s);
         for (int i = 0; i < 3; ++i) {
             QVERIFY(work.createFile(u"stuff/with space & 100%.txt"_s, QByteArray::number(i)));

@@ -174,7 +174,7 @@ private slots:
 
     void sizeAndDateColumns()
     {
-        const FileIcon icon = FileTypes::genericIcon();
+        const FileIcon &icon = FileTypes::genericIcon();
         const FileEntry folder(u"/x/"_s, u"f"_s, true, 0, 4096, u"folder"_s, icon);
         const FileEntry noSize(u"/x/"_s, u"g"_s, false, std::nullopt, std::nullopt, {}, icon);
         const FileEntry empty(u"/x/"_s, u"h"_s, false, 1'704'467'220'000, 0, {}, icon);

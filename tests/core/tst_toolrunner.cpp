@@ -408,8 +408,8 @@ private slots:
         const auto shapes = [](const QByteArray &json) {
             QMap<QString, QJsonValue::Type> types;
             std::optional<QSet<QString>> always;
-            for (const QJsonValue &runtime : QJsonDocument::fromJson(json)[u"devices"].toObject())
-                for (const QJsonValue &device : runtime.toArray()) {
+            for (const auto &runtime : QJsonDocument::fromJson(json)[u"devices"].toObject())
+                for (const auto &device : runtime.toArray()) {
                     const QJsonObject object = device.toObject();
                     for (auto it = object.begin(); it != object.end(); ++it)
                         types.insert(it.key(), it.value().type());
