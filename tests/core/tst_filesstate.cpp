@@ -7,7 +7,7 @@
 #include "simulator/appcatalogue.h"
 #include "simulator/storagelocator.h"
 #include "support/recordingservices.h"
-#include "support/tempfolder.h"
+#include "support/simulatordevice.h"
 #include "support/testfoldernotifier.h"
 #include "support/treesnapshot.h"
 
@@ -77,23 +77,23 @@ class TestFilesState : public QObject
     }
     QUrl rootUrl(const QString &relative = {}) const { return QUrl::fromLocalFile(root(relative)); }
 
-    std::unique_ptr<FilesState> makeState(bool notified = false)
+    std::unique_ptr<FilesState> makeState(bool notified = false, const QUrl &storage = {})
     {
-        const QUrl storage = rootUrl();
         FilesState::Services services{m_workspace, m_pasteboard, m_trash};
         if (notified)
             services.folderNotifier = TestFolderNotifier::factory(m_probe);
-        return std::make_unique<FilesState>([storage] { return std::optional(storage); }, services);
+        return std::make_unique<FilesState>(
+            [root = storage.isEmpty() ? rootUrl() : storage] { return std::optional(root); }, services);
     }
 
-    // A state that has loaded the root once, as the screen has after it appeared.
-    std::unique_ptr<FilesState> loadedState()
+    // The state once it has loaded its root, as the screen's has after it appeared.
+    static std::unique_ptr<FilesState> loaded(std::unique_ptr<FilesState> state)
     {
-        auto state = makeState();
         state->reload(true);
         waitForReload(*state);
         return state;
     }
+    std::unique_ptr<FilesState> loadedState() { return loaded(makeState()); }
 
     static bool waitForReload(FilesState &state)
     {
@@ -106,8 +106,7 @@ class TestFilesState : public QObject
         auto state = makeState(true);
         state->folderWatch()->setTiming({.quiet = 50ms, .longest = 500ms, .again = 50ms, .writing = 0ms});
         state->setShown(true);
-        state->reload(true);
-        waitForReload(*state);
+        state = loaded(std::move(state));
         state->setShownFolders({rootUrl()});
         return state;
     }
@@ -115,13 +114,9 @@ class TestFilesState : public QObject
     // A loaded state over <temp>/device/group/storage, held inside <temp>/device.
     std::unique_ptr<FilesState> deviceState()
     {
-        const QUrl storage = m_dir->url(u"device/group/storage"_s);
-        auto state = std::make_unique<FilesState>([storage] { return std::optional(storage); },
-                                                  FilesState::Services{m_workspace, m_pasteboard, m_trash});
+        auto state = makeState(false, m_dir->url(u"device/group/storage"_s));
         state->setBoundary(m_dir->path(u"device"_s));
-        state->reload(true);
-        waitForReload(*state);
-        return state;
+        return loaded(std::move(state));
     }
 
     // Nothing reported is left to check, and no read runs.
@@ -430,12 +425,9 @@ private slots:
     void storageAppearsWithItsFolder()
     {
         const QString udid = u"5D3A0C2E-0000-4000-8000-000000000001"_s;
-        const QString home = m_dir->path(u"home"_s);
+        const QString home = m_dir->path();
         const QString appGroup = StorageLocator::appGroupFolder(home, udid);
-        const QString relative = appGroup.mid(m_dir->path().size() + 1) + u'/';
-        const auto metadata = [](const QByteArray &id) -> QByteArray {
-            return "<plist><dict><key>MCMMetadataIdentifier</key><string>" + id + "</string></dict></plist>";
-        };
+        SimulatorDevice device(*m_dir, udid);
         const QString containers = QFileInfo(QFileInfo(appGroup).path()).path(); // the nearest that exists
         QVERIFY(QDir().mkpath(containers));
         FilesState state(
@@ -454,36 +446,20 @@ private slots:
         QCOMPARE(state.folderWatch()->watchedFolders(), QStringList{containers});
 
         for (int i = 0; i < 70; ++i)
-            QVERIFY(m_dir->createFile(relative +
-                                          u"G%1/.com.apple.mobile_container_manager.metadata.plist"_s.arg(i),
-                                      metadata("group.example." + QByteArray::number(i))));
-        QVERIFY(m_dir->createDir(relative + u"ZZ"_s));
+            QVERIFY(device.build({u"group G%1 group.example.%1"_s.arg(i)}));
+        QVERIFY(m_dir->createDir(device.data(u"Containers/Shared/AppGroup/ZZ"_s)));
         const QStringList waiting{appGroup, appGroup + u"/ZZ"_s};
         QTRY_COMPARE_WITH_TIMEOUT(state.folderWatch()->watchedFolders(), waiting, 10'000);
-        QVERIFY(m_dir->createFile(relative + u"ZZ/.com.apple.mobile_container_manager.metadata.plist"_s,
-                                  metadata(StorageLocator::localStorageGroup)));
+        QVERIFY(device.build({u"group ZZ group.com.apple.FileProvider.LocalStorage"_s}));
         QVERIFY(waitUntilQuiet(state));
         QCOMPARE(state.loadState().kind(), LoadState::Kind::storageMissing);
         QCOMPARE(state.folderWatch()->watchedFolders(), waiting);
 
-        QVERIFY(m_dir->createFile(relative + u"ZZ/File Provider Storage/a.txt"_s));
+        QVERIFY(device.build({u"file Containers/Shared/AppGroup/ZZ/File Provider Storage/a.txt"_s}));
         QTRY_COMPARE_WITH_TIMEOUT(state.loadState().kind(), LoadState::Kind::loaded, 10'000);
         QCOMPARE(describe(state.loadState().entries()), QStringList{u"a.txt:0"_s});
         QCOMPARE(state.folderWatch()->watchedFolders(),
                  QStringList{appGroup + u"/ZZ/File Provider Storage"_s});
-    }
-
-    // Nothing is watched while the screen is away; coming back reads what changed meanwhile.
-    void hiddenScreenWatchesNothing()
-    {
-        auto state = watchedState();
-        QVERIFY(waitUntilQuiet(*state));
-        state->setShown(false);
-        QVERIFY(state->folderWatch()->watchedFolders().isEmpty());
-        QVERIFY(m_dir->createFile(u"storage/while away.txt"_s));
-        state->setShown(true);
-        QTRY_COMPARE_WITH_TIMEOUT(describe(state->loadState().entries()), QStringList{u"while away.txt:0"_s},
-                                  10'000);
     }
 
     void open()

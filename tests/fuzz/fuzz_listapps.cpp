@@ -3,24 +3,15 @@
 // quoting. Every report names its data container by one folder name at most.
 #include "simulator/appcatalogue.h"
 #include "simulator/simulator.h"
-
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include "smallstack.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QThreadPool *const pool = [] {
-        auto *p = new QThreadPool;
-        p->setStackSize(96 * 1024);
-        p->setMaxThreadCount(1);
-        return p;
-    }();
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const auto reports =
-        QtConcurrent::run(pool, [&bytes] { return AppCatalogue::parseListApps(bytes); }).result();
+    const auto reports = onSmallStack([&bytes] { return AppCatalogue::parseListApps(bytes); });
     if (!reports)
         return 0;
     for (const AppCatalogue::ToolReport &report : *reports) {

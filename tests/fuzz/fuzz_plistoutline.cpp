@@ -3,35 +3,17 @@
 // references or lengths; the outline stays a tree within its limits.
 #include "filestore/preview/plistoutline.h"
 
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include "smallstack.h"
 
 #include <cstdint>
 #include <cstdlib>
-
-namespace {
-
-constexpr uint smallStack = 96 * 1024;
-
-PlistOutline outlineOnPoolThread(const QByteArray &bytes, const PlistOutline::Limits &limits)
-{
-    static QThreadPool *const pool = [] {
-        auto *p = new QThreadPool;
-        p->setStackSize(smallStack);
-        p->setMaxThreadCount(1);
-        return p;
-    }();
-    return QtConcurrent::run(pool, [&] { return PlistOutline::fromBytes(bytes, limits); }).result();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     PlistOutline::Limits limits;
     limits.maxNodes = 20'000;
-    const PlistOutline outline = outlineOnPoolThread(bytes, limits);
+    const PlistOutline outline = onSmallStack([&] { return PlistOutline::fromBytes(bytes, limits); });
     const auto &nodes = outline.nodes();
     if (nodes.size() > limits.maxNodes || outline.isValid() == !outline.error().isEmpty())
         std::abort();

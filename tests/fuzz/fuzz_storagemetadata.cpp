@@ -5,34 +5,16 @@
 // 512 KiB), so a document that slips past them overflows here rather than on a user's machine.
 #include "simulator/storagelocator.h"
 
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include "smallstack.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 
-namespace {
-
-constexpr uint smallStack = 96 * 1024;
-
-std::optional<QByteArray> identifierOnPoolThread(const QByteArray &bytes)
-{
-    static QThreadPool *const pool = [] {
-        auto *p = new QThreadPool;
-        p->setStackSize(smallStack);
-        p->setMaxThreadCount(1);
-        return p;
-    }();
-    return QtConcurrent::run(pool, [&bytes] { return StorageLocator::metadataIdentifier(bytes); }).result();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const auto identifier = identifierOnPoolThread(bytes);
+    const auto identifier = onSmallStack([&bytes] { return StorageLocator::metadataIdentifier(bytes); });
     if (!identifier)
         return 0;
     // libplist would cut a string holding NUL; such a file must not match by its prefix.

@@ -2,27 +2,16 @@
 
 #include "tempfolder.h"
 
-#include <QByteArray>
 #include <QFile>
-#include <QString>
-#include <QTemporaryDir>
 
-// Shell scripts that stand in for the developer tools in tests, written into a temporary folder.
-class FakeTool
+// Shell scripts that stand in for the developer tools in tests, written into a temporary folder
+// beside their recorded arguments and canned output.
+class FakeTool : public TempFolder
 {
 public:
-    FakeTool();
-
-    bool isValid() const { return m_dir.isValid(); }
-    QString dir() const { return m_dir.path(); }
     // Writes an executable script with the given body (a "#!/bin/sh" line is added) and returns
     // its path.
     QString write(const QString &name, const QByteArray &body);
-    // The path of a file inside the folder, for recorded arguments and canned output.
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-
-private:
-    QTemporaryDir m_dir;
 };
 
 // True when the process has ended (a zombie counts as ended).

@@ -109,7 +109,8 @@ public:
         window.resize(760, 400);
         reload();
         window.show();
-        exposed = QTest::qWaitForWindowExposed(&window);
+        if (!QTest::qWaitForWindowExposed(&window))
+            QTest::qFail("the views' window never showed", __FILE__, __LINE__);
     }
 
     // Hands the values over again, as the screen does after any change of its state.
@@ -220,7 +221,6 @@ public:
     QPointer<FileIconView> icons;
     QPointer<FileColumnView> columns;
     FileActions *actions;
-    bool exposed = false;
 
     QList<FileEntry> entries;
     int reloadToken = 0;

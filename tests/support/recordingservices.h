@@ -32,10 +32,8 @@ class RecordingWorkspace final : public Workspace
 {
 public:
     void open(const QUrl &url) override { opened << url; }
-    void reveal(const QList<QUrl> &urls) override { revealed << urls; }
-    void openInTerminal(const QUrl &folder) override { terminals << folder; }
+    void reveal(const QList<QUrl> &) override {}
+    void openInTerminal(const QUrl &) override {}
 
     QList<QUrl> opened;
-    QList<QList<QUrl>> revealed;
-    QList<QUrl> terminals;
 };

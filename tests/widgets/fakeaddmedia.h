@@ -2,7 +2,6 @@
 
 #include "support/faketool.h"
 
-#include <QDir>
 #include <QFile>
 #include <QUrl>
 
@@ -16,7 +15,7 @@ public:
     FakeAddMedia()
         : m_script(m_tools.write(
               QStringLiteral("xcrun"),
-              "dir='" + QFile::encodeName(m_tools.dir()) +
+              "dir='" + QFile::encodeName(m_tools.path()) +
                   "'\n"
                   "name=$(basename \"$4\")\n"
                   "touch \"$dir/started-$name\"\n"
@@ -30,27 +29,23 @@ public:
 
     bool isValid() const { return m_tools.isValid() && !m_script.isEmpty(); }
     // A file URL in the fake's folder; the file exists.
-    QUrl file(const QString &name) const
+    QUrl file(const QString &name)
     {
-        QFile file(m_tools.path(QStringLiteral("media/") + name));
-        QDir().mkpath(m_tools.path(QStringLiteral("media")));
-        file.open(QIODevice::WriteOnly);
-        return QUrl::fromLocalFile(file.fileName());
+        m_tools.createFile(QStringLiteral("media/") + name);
+        return m_tools.url(QStringLiteral("media/") + name);
     }
-    void hold(const QString &name) const { QFile(m_tools.path(u"hold-" + name)).open(QIODevice::WriteOnly); }
+    void hold(const QString &name) { m_tools.createFile(u"hold-" + name); }
     void release(const QString &name) const { QFile::remove(m_tools.path(u"hold-" + name)); }
-    bool hasStarted(const QString &name) const { return QFile::exists(m_tools.path(u"started-" + name)); }
+    bool hasStarted(const QString &name) const { return m_tools.exists(u"started-" + name); }
     // One entry per finished tool run: its arguments.
     QList<QStringList> runs() const
     {
-        QFile log(m_tools.path(QStringLiteral("runs")));
         QList<QStringList> result;
-        if (log.open(QIODevice::ReadOnly))
-            for (const QByteArray &line : log.readAll().split('\n'))
-                if (!line.isEmpty())
-                    result.append(QString::fromUtf8(line) // macOS hands a tool decomposed names
-                                      .normalized(QString::NormalizationForm_C)
-                                      .split(QLatin1Char('\t')));
+        for (const QByteArray &line : m_tools.read(QStringLiteral("runs")).split('\n'))
+            if (!line.isEmpty())
+                result.append(QString::fromUtf8(line) // macOS hands a tool decomposed names
+                                  .normalized(QString::NormalizationForm_C)
+                                  .split(QLatin1Char('\t')));
         return result;
     }
 

@@ -3,22 +3,22 @@
 #include "screens/filesstorageview.h"
 #include "screens/messagealert.h"
 #include "screens/pathbar.h"
+#include "screens/preferences.h"
 #include "screens/segmentedpicker.h"
-#include "simulator/storagelocator.h"
 #include "support/plaintextcheck.h"
 #include "support/recordingservices.h"
 #include "support/settingssandbox.h"
-#include "support/tempfolder.h"
+#include "support/simulatordevice.h"
 #include "support/testfoldernotifier.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTest>
@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <atomic>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 using ViewMode = FilesStorageView::ViewMode;
@@ -151,6 +152,47 @@ private slots:
     }
     void init() { m_settings.clear(); }
 
+    // The stored preferences at their lowest level; the screens' cases show them shared and kept.
+    void iconSizeReadsSafely_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<double>("read");
+        QTest::newRow("absent") << QVariant() << 64.0;
+        QTest::newRow("number") << QVariant(128.5) << 128.5;
+        QTest::newRow("infinite") << QVariant(std::numeric_limits<double>::infinity()) << 64.0;
+        QTest::newRow("nan") << QVariant(u"nan"_s) << 64.0;
+    }
+    void iconSizeReadsSafely()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(double, read);
+        if (stored.isValid())
+            QSettings().setValue(u"iconSize"_s, stored);
+        QCOMPARE(Preferences::shared().iconSize(), read);
+    }
+
+    // Only real changes are signalled; every setting is written through, the default too.
+    void settersStoreAndSignalRealChangesOnly()
+    {
+        Preferences &preferences = Preferences::shared();
+        QSignalSpy sections(&preferences, &Preferences::detailSectionChanged);
+        QSignalSpy modes(&preferences, &Preferences::viewModeChanged);
+        QSignalSpy sizes(&preferences, &Preferences::iconSizeChanged);
+        preferences.setDetailSection(u"Photos"_s);
+        preferences.setDetailSection(u"Photos"_s);
+        preferences.setIconSize(96);
+        preferences.setIconSize(96);
+        preferences.setIconSize(std::numeric_limits<double>::quiet_NaN());
+        QCOMPARE(sections.size(), 1);
+        QCOMPARE(sizes.size(), 1);
+        QCOMPARE(QSettings().value(u"iconSize"_s).toDouble(), 96.0);
+
+        QVERIFY(!QSettings().contains(u"viewMode"_s));
+        preferences.setViewMode(u"list"_s);
+        QCOMPARE(modes.size(), 0);
+        QCOMPARE(QSettings().value(u"viewMode"_s).toString(), u"list"_s);
+    }
+
     void storageAppearingSwitchesTheScreen_data()
     {
         QTest::addColumn<bool>("watched");
@@ -164,17 +206,14 @@ private slots:
         QFETCH(bool, watched);
         TempFolder home;
         const ScopedEnv homeEnv("HOME", QFile::encodeName(home.path()));
-        const QString groups = StorageLocator::appGroupFolder(home.path(), phone.udid);
-        QVERIFY(QDir().mkpath(groups));
+        SimulatorDevice device(home, phone.udid);
+        QVERIFY(home.createDir(device.data(u"Containers/Shared/AppGroup"_s)));
         Screen s(nullptr, watched ? std::make_shared<Probe>() : nullptr);
         QVERIFY(s.show());
         QCOMPARE(s.screen->shownPage(), s.screen->missingPlaceholder());
 
-        const QString group = groups.mid(home.path().size() + 1) + u"/G/"_s;
-        QVERIFY(home.createFile(group + u".com.apple.mobile_container_manager.metadata.plist"_s,
-                                "<plist><dict><key>MCMMetadataIdentifier</key>"
-                                "<string>group.com.apple.FileProvider.LocalStorage</string></dict></plist>"));
-        QVERIFY(home.createFile(group + u"File Provider Storage/note.txt"_s));
+        QVERIFY(device.build({u"group G group.com.apple.FileProvider.LocalStorage"_s,
+                              u"file Containers/Shared/AppGroup/G/File Provider Storage/note.txt"_s}));
         if (!watched)
             s.click(s.screen->refreshAction());
         QTRY_COMPARE_WITH_TIMEOUT(s.listedNames(), QStringList{u"note.txt"_s}, 10'000);
@@ -317,8 +356,9 @@ private slots:
     }
 
     // The folders on screen are watched, and only they: the current folder, the open columns,
-    // nothing while the screen is hidden, nothing of a device no longer shown. A new record of
-    // the same device keeps the state; another device starts afresh at the root.
+    // nothing while the screen is hidden (coming back reads what changed), nothing of a device
+    // no longer shown. A new record of the same device keeps the state; another device starts
+    // afresh at the root.
     void watchesFollowTheScreen()
     {
         TempFolder storage;
@@ -338,8 +378,10 @@ private slots:
 
         s.window.hide();
         QVERIFY(s.watched().isEmpty());
+        QVERIFY(storage.createFile(u"while away.txt"_s)); // read when the screen comes back
         QVERIFY(s.show());
         QTRY_COMPARE(s.watched(), (QStringList{root, root + u"/sub"_s}));
+        QTRY_COMPARE(s.listedNames(), (QStringList{u"sub"_s, u"while away.txt"_s}));
 
         QPointer<FilesState> state = s.state();
         const int reads = state->reloadCount();

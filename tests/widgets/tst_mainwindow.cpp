@@ -8,7 +8,7 @@
 #include "support/faketool.h"
 #include "support/plaintextcheck.h"
 #include "support/settingssandbox.h"
-#include "support/tempfolder.h"
+#include "support/simulatordevice.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
@@ -18,7 +18,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFrame>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -139,25 +138,14 @@ QAction *menuItem(QMainWindow &window, const QString &menu, const QString &text)
     return nullptr;
 }
 
-QByteArray plist(const char *key, const QString &value, const QByteArray &more = {})
-{
-    return "<plist><dict><key>" + QByteArray(key) + "</key><string>" + value.toHtmlEscaped().toUtf8() +
-           "</string>" + more + "</dict></plist>";
-}
-
-const char metadata[] = ".com.apple.mobile_container_manager.metadata.plist";
-
 // HOME for the test, where device A-1's Files storage is `storage` (relative, ending in "/").
 struct Home : TempFolder
 {
     ScopedEnv env{"HOME", path().toUtf8()};
-    const QString containers = u"Library/Developer/CoreSimulator/Devices/A-1/data/Containers/"_s;
+    SimulatorDevice phone{*this, u"A-1"_s};
+    const QString containers = phone.data(u"Containers/"_s);
     const QString storage = containers + u"Shared/AppGroup/G/File Provider Storage/"_s;
-    bool addStorage()
-    {
-        return createFile(containers + u"Shared/AppGroup/G/"_s + QLatin1StringView(metadata),
-                          plist("MCMMetadataIdentifier", u"group.com.apple.FileProvider.LocalStorage"_s));
-    }
+    bool addStorage() { return phone.build({u"group G group.com.apple.FileProvider.LocalStorage"_s}); }
 };
 
 // Every model the window's item views show, checked by Qt's model tester while it lives.
@@ -194,11 +182,6 @@ FilesStorageView *phoneFiles(ContentView &window)
             return (files = detail ? qobject_cast<FilesStorageView *>(detail->sectionScreen()) : nullptr);
         });
     return files;
-}
-
-QAbstractItemView *viewOf(FilesStorageView *files)
-{
-    return files->fileView()->findChild<QAbstractItemView *>();
 }
 
 } // namespace
@@ -275,7 +258,7 @@ private slots:
         ContentView window(devices.poller());
         FilesStorageView *files = phoneFiles(window);
         QVERIFY(files);
-        const auto view = [files] { return viewOf(files); };
+        const auto view = [files] { return files->fileView()->findChild<QAbstractItemView *>(); };
         const auto select = [&](const QString &name) {
             files->state()->setSelection({QUrl::fromLocalFile(home.path(storage + name))});
             return QTest::qWaitFor([&] { return view()->selectionModel()->hasSelection(); });
@@ -349,12 +332,10 @@ private slots:
             QVERIFY(home.createFile(home.storage + file));
         QVERIFY(home.createFile(
             home.containers + u"Bundle/Application/B/X.app/Info.plist"_s,
-            plist("CFBundleIdentifier", identifier,
-                  "<key>CFBundleDisplayName</key><string>" + name.toHtmlEscaped().toUtf8() + "</string>")));
+            stringPlist({{"CFBundleIdentifier", identifier}, {"CFBundleDisplayName", name}})));
         const QString data = home.containers + u"Data/Application/D\n<i>x\u202E/"_s; // shown in the path bar
-        QVERIFY(
-            home.createFile(data + files.first(), "d") &&
-            home.createFile(data + QLatin1StringView(metadata), plist("MCMMetadataIdentifier", identifier)));
+        QVERIFY(home.createFile(data + files.first(), "d") &&
+                home.createFile(data + metadataFile, containerMetadata(identifier)));
         Devices devices;
         const Simulator device{u"A-1"_s, name, u"<i>iOS</i>\u2028 17.5"_s, false};
         devices.set(
@@ -406,12 +387,9 @@ private slots:
         QList<Simulator> booted;
         for (const QString &udid : {u"B-1"_s, u"B-2"_s, u"B-3"_s}) {
             booted.append({udid, u"Phone "_s + udid, u"iOS 17.5"_s, true});
-            const QString data =
-                u"Library/Developer/CoreSimulator/Devices/"_s + udid + u"/data/Containers/"_s;
-            QVERIFY(home.createFile(data + u"Bundle/Application/B/App.app/Info.plist"_s,
-                                    plist("CFBundleIdentifier", u"com.example.app"_s)));
-            QVERIFY(home.createFile(data + u"Shared/AppGroup/G/"_s + QLatin1StringView(metadata),
-                                    plist("MCMMetadataIdentifier", u"group.app"_s)));
+            QVERIFY(SimulatorDevice(home, udid)
+                        .build({u"bundle B App.app CFBundleIdentifier=com.example.app"_s,
+                                u"group G group.app"_s}));
         }
         Devices devices;
         devices.set(Listing::success(booted));

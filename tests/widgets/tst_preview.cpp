@@ -10,8 +10,6 @@
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QElapsedTimer>
-#include <QImageReader>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
@@ -160,8 +158,9 @@ private slots:
             QVERIFY2(expected.contains(row), qPrintable(row));
     }
 
-    // Hand-made binary lists: what libplist never writes, or would recurse on.
-    void binaryBounds_data()
+    // Hand-made lists: binary ones libplist never writes or would recurse on; XML that nests,
+    // expands or strays.
+    void bounds_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("maxNodes");
@@ -201,12 +200,30 @@ private slots:
         for (quint32 i = 0; i < 100'000; ++i)
             deep << QByteArray("\xa1") + ref(i + 1, 4);
         deep << QByteArray(1, '\0');
-        QTest::newRow("100,000 deep") << bplist(deep, 4) << 100'000 << u"deeper than 128 levels"_s
-                                      << QStringList{u" Array 1 item"_s, u"   Array 1 item"_s};
+        QTest::newRow("100,000 deep, binary") << bplist(deep, 4) << 100'000 << u"deeper than 128 levels"_s
+                                              << QStringList{u" Array 1 item"_s, u"   Array 1 item"_s};
         QTest::newRow("truncated trailer") << QByteArray("bplist00\xd0") << 100 << QString() << QStringList{};
+        QTest::newRow("100,000 deep, XML")
+            << "<plist>" + QByteArray("<array>").repeated(100'000) << 100'000 << u"deeper than 128"_s
+            << QStringList{u" Array 1 item"_s, u"   Array 1 item"_s};
+        QTest::newRow("entity expansion")
+            << QByteArray(
+                   "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaaaaaaaa\">"
+                   "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
+                   "\"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+                   "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e "
+                   "\"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+                   "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">]><plist><array><string>&f;&f;&f;</string>"
+                   "</array></plist>")
+            << 100'000 << u"damaged"_s << QStringList{u" Array 1 item"_s};
+        QTest::newRow("keys without values, stray elements")
+            << QByteArray("<plist><dict><key>a</key><key>b</key><integer> 7 </integer><foo><dict/></foo>"
+                          "<string>no key</string></dict><string>second top</string></plist>")
+            << 100'000 << u"not part of a property list"_s
+            << QStringList{u" Dictionary 2 items"_s, u"  b Number 7"_s, u"  (no key) String no key"_s};
     }
 
-    void binaryBounds()
+    void bounds()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, maxNodes);
@@ -220,42 +237,6 @@ private slots:
         QCOMPARE(rows(outline).mid(0, expected.size()), expected);
         QCOMPARE(outline.notes().join(u' ').contains(note), true);
         QCOMPARE(outline.notes().isEmpty(), note.isEmpty());
-    }
-
-    void xmlBounds_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("note");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("100,000 deep")
-            << "<plist>" + QByteArray("<array>").repeated(100'000) << u"deeper than 128"_s
-            << QStringList{u" Array 1 item"_s, u"   Array 1 item"_s};
-        QTest::newRow("entity expansion")
-            << QByteArray(
-                   "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaaaaaaaa\">"
-                   "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
-                   "\"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
-                   "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e "
-                   "\"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
-                   "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">]><plist><array><string>&f;&f;&f;</string>"
-                   "</array></plist>")
-            << u"damaged"_s << QStringList{u" Array 1 item"_s};
-        QTest::newRow("keys without values, stray elements")
-            << QByteArray("<plist><dict><key>a</key><key>b</key><integer> 7 </integer><foo><dict/></foo>"
-                          "<string>no key</string></dict><string>second top</string></plist>")
-            << u"not part of a property list"_s
-            << QStringList{u" Dictionary 2 items"_s, u"  b Number 7"_s, u"  (no key) String no key"_s};
-    }
-
-    void xmlBounds()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, note);
-        QFETCH(QStringList, expected);
-        const PlistOutline outline = PlistOutline::fromBytes(bytes);
-        QCOMPARE(outline.isValid(), !expected.isEmpty());
-        QCOMPARE(rows(outline).mid(0, expected.size()), expected);
-        QVERIFY(outline.notes().join(u' ').contains(note));
     }
 
     // The database, its -wal and -shm keep their bytes and times and gain no companion while

@@ -1,6 +1,11 @@
-// Drag data requests as GTK 4 programs send them (CurrentTime, from a window of their own), made
-// from a second X connection against a real X server (ctest runs this under its own Xvfb).
+// The desktop as X11 programs meet it, against a real X server, session and accessibility bus
+// (ctest runs this under its own Xvfb): drag data requests as GTK 4 programs send them
+// (CurrentTime, from a window of their own, over a second X connection), and what a screen reader
+// gets from the file views while Qt's accessibility bridge is active (the offscreen platform has
+// no accessibility to deliver notices to).
 #include "fileviews/x11dragdata.h"
+#include "support/fileviewharness.h"
+#include "support/tempfolder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -106,9 +111,18 @@ private:
     xcb_window_t m_window = 0;
 };
 
+QList<QPair<QAccessible::Event, int>> notices;
+
+void record(QAccessibleEvent *event)
+{
+    if (event->type() == QAccessible::Focus || event->type() == QAccessible::SelectionAdd ||
+        event->type() == QAccessible::SelectionRemove || event->type() == QAccessible::SelectionWithin)
+        notices << qMakePair(event->type(), event->child());
+}
+
 } // namespace
 
-class TestX11DragData : public QObject
+class TestX11Desktop : public QObject
 {
     Q_OBJECT
 
@@ -118,8 +132,8 @@ private slots:
         auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
         if (!x11)
             QSKIP("needs the xcb platform and an X server");
-        if (!X11DragData::isActive())
-            QSKIP("built without xcb: drags are left to Qt");
+        QAccessible::setActive(true);
+        QAccessible::installUpdateHandler(&record);
         m_window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_window));
         // The application owns the drag selection, as it does while one of its drags runs.
@@ -129,8 +143,12 @@ private slots:
         xcb_flush(connection);
     }
 
+    void cleanupTestCase() { QAccessible::installUpdateHandler(nullptr); }
+
     void answersFormatsTheDragHolds()
     {
+        if (!X11DragData::isActive())
+            QSKIP("built without xcb: drags are left to Qt");
         auto data = std::make_unique<QMimeData>();
         data->setUrls(
             {QUrl::fromLocalFile("/storage/Café menu.txt"), QUrl::fromLocalFile("/storage/a b/\"q\".md")});
@@ -152,6 +170,8 @@ private slots:
     // Formats the drag does not hold, and a drag that ended, are refused, not invented.
     void refusesWhatItDoesNotHold()
     {
+        if (!X11DragData::isActive())
+            QSKIP("built without xcb: drags are left to Qt");
         auto data = std::make_unique<QMimeData>();
         data->setUrls({QUrl::fromLocalFile("/storage/photo.heic")});
         X11DragData::offer(data.get());
@@ -162,9 +182,45 @@ private slots:
         QVERIFY(!requestor.request("text/uri-list", "GDK_SELECTION").answered);
     }
 
+    void gridAnnouncesFocusAndSelection()
+    {
+        // The bridge comes up once it has reached the accessibility bus.
+        if (!QTest::qWaitFor([] { return QAccessible::isActive(); }, 5000))
+            QSKIP("no accessibility bus (run under dbus-run-session with at-spi2-core)");
+        TempFolder folder;
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(folder.createFile(QString("item %1.txt").arg(i, 3, 10, QChar('0')), "x"));
+        FileViewHarness h(ViewKind::icons, folder.path());
+        h.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&h.window));
+        QAbstractItemView *grid = h.view();
+        grid->setFocus();
+        QTRY_VERIFY(grid->hasFocus());
+        notices.clear();
+
+        h.click("item 002.txt");
+        QVERIFY2(notices.contains(qMakePair(QAccessible::Focus, 2)), "no focus notice for the clicked item");
+        QVERIFY(notices.contains(qMakePair(QAccessible::SelectionAdd, 2)));
+        QCOMPARE(QAccessible::queryAccessibleInterface(grid)->child(2)->text(QAccessible::Name),
+                 "item 002.txt");
+
+        notices.clear();
+        QTest::keyClick(grid, Qt::Key_Right);
+        QVERIFY(notices.contains(qMakePair(QAccessible::Focus, 3)));
+        QVERIFY(notices.contains(qMakePair(QAccessible::SelectionAdd, 3)));
+        QVERIFY(notices.contains(qMakePair(QAccessible::SelectionRemove, 2)));
+
+        // Select all: one notice, not a hundred.
+        notices.clear();
+        QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(grid->selectionModel()->selectedIndexes().size(), 100);
+        QCOMPARE(notices.count(qMakePair(QAccessible::SelectionWithin, -1)), 1);
+        QCOMPARE(notices.size(), 1);
+    }
+
 private:
     QWidget m_window;
 };
 
-QTEST_MAIN(TestX11DragData)
-#include "tst_x11dragdata.moc"
+QTEST_MAIN(TestX11Desktop)
+#include "tst_x11desktop.moc"
