@@ -115,18 +115,23 @@ SqliteReader::~SqliteReader()
     sqlite3_close_v2(m_db);
 }
 
+// A failed open still leaves a handle to close.
+bool SqliteReader::opened(int rc)
+{
+    if (rc == SQLITE_OK)
+        return true;
+    m_error = u"The database could not be opened: %1."_s.arg(QString::fromUtf8(sqlite3_errstr(rc)));
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    return false;
+}
+
 bool SqliteReader::openImmutable(const QString &path)
 {
     // "immutable": no locks, no journal, no -wal or -shm looked at or made; "mode=ro" besides.
     const QByteArray uri = QUrl::fromLocalFile(path).toEncoded() + "?mode=ro&immutable=1";
     const int rc = sqlite3_open_v2(uri.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
-    if (rc != SQLITE_OK) {
-        m_error = u"The database could not be opened: %1."_s.arg(QString::fromUtf8(sqlite3_errstr(rc)));
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-        return false;
-    }
-    return true;
+    return opened(rc);
 }
 
 bool SqliteReader::openSnapshot(const QString &path, qint64 totalBytes)
@@ -142,13 +147,7 @@ bool SqliteReader::openSnapshot(const QString &path, qint64 totalBytes)
     // Our own copy: read-write, so that SQLite can replay the log into it.
     const int rc =
         sqlite3_open_v2(QFile::encodeName(copy).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) {
-        m_error = u"The database could not be opened: %1."_s.arg(QString::fromUtf8(sqlite3_errstr(rc)));
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-        return false;
-    }
-    return true;
+    return opened(rc);
 }
 
 void SqliteReader::configure()

@@ -62,6 +62,7 @@ public:
 private:
     bool openImmutable(const QString &path);
     bool openSnapshot(const QString &path, qint64 totalBytes);
+    bool opened(int rc);
     void configure();
 
     sqlite3 *m_db = nullptr;
