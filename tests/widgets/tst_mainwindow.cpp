@@ -53,7 +53,7 @@ struct Devices
     DeviceListPoller *poller()
     {
         return new DeviceListPoller(
-            [this](StopToken) {
+            [this](const StopToken &) {
                 QMutexLocker lock(&mutex);
                 return answer;
             },
